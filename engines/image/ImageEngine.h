@@ -1,0 +1,47 @@
+#pragma once
+
+#include "Bitmap.h"
+#include "FrameSizing.h"
+#include "ImageEngineError.h"
+#include "ImageFormat.h"
+
+#include <tl/expected.hpp>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+// Reads, normalises, resizes and encodes one image. Stateless; every function may run on any thread.
+namespace quillmorph::ImageEngine {
+
+// Whether this system can write the format; asked of the image library on every call.
+[[nodiscard]] bool supports(ImageFormat format);
+
+// The upright pixel size from the file's header, without decoding pixels (orientations 5-8 swap
+// width and height). Nothing when the file cannot be opened as an image.
+[[nodiscard]] std::optional<Size> pixelSize(const std::filesystem::path& file);
+
+// The first image of the file, upright, 8-bit sRGB: premultiplied RGBA when it has alpha, RGBX
+// otherwise. Anything unreadable (not an image, truncated, empty, above 400 megapixels) is
+// `unreadable(file)`.
+[[nodiscard]] tl::expected<Bitmap, ImageEngineError> loadNormalized(const std::filesystem::path& file);
+
+// As loadNormalized, but the decoder may work at a reduced scale when `target` asks for a much
+// smaller image; the result is never smaller than target's scaled size, and resize(result, target)
+// has exactly the geometry it would have on the full-size image.
+[[nodiscard]] tl::expected<Bitmap, ImageEngineError> loadNormalized(const std::filesystem::path& file,
+                                                                    const FrameSizing& target);
+
+// The image at sizing's geometry; the very same image (isSameImage) when nothing changes.
+[[nodiscard]] tl::expected<Bitmap, ImageEngineError> resize(const Bitmap& image, const FrameSizing& sizing);
+
+// The complete output file. Fails with unsupportedOutput when !supports(format).
+[[nodiscard]] tl::expected<std::vector<std::uint8_t>, ImageEngineError> encode(const Bitmap& image,
+                                                                               ImageFormat format,
+                                                                               double quality);
+
+// The largest palette a PNG at `quality` may be reduced to; 0 means no reduction (quality ≥ 0.95).
+[[nodiscard]] int paletteSize(double quality);
+
+} // namespace quillmorph::ImageEngine
