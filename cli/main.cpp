@@ -1,0 +1,51 @@
+#include "Commands.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+namespace quillmorph::cli {
+namespace {
+
+constexpr std::array commands{
+    Command{"url", "ACTION FILE...",
+            "Print the request URL for ACTION (image, video, pdf, audio, extractAudio) and the absolute FILEs.",
+            urlCommand},
+    Command{"decode", "URL", "Print the request a URL carries as JSON; exit 1, printing nothing, when it is rejected.",
+            decodeCommand},
+    Command{"phrase", "KEY [NAME=VALUE...] [--lang CODE]",
+            "Print a phrase of the catalogue in the current language (or CODE), placeholders filled.", phraseCommand},
+};
+
+void printHelp(std::ostream& stream) {
+    stream << "Usage: quillmorph-cli COMMAND [ARGUMENTS]\n\nCommands:\n";
+    for (const Command& command : commands)
+        stream << "  " << command.name << ' ' << command.synopsis << "\n      " << command.summary << "\n";
+    stream << "\nExit status: 0 success, 1 failure, 2 usage error.\n";
+}
+
+} // namespace
+} // namespace quillmorph::cli
+
+int main(int argc, char** argv) {
+    using namespace quillmorph::cli;
+    std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    if (arguments.empty()) {
+        printHelp(std::cerr);
+        return exitUsage;
+    }
+    if (arguments.front() == "--help" || arguments.front() == "-h" || arguments.front() == "help") {
+        printHelp(std::cout);
+        return exitSuccess;
+    }
+    auto command = std::ranges::find(commands, arguments.front(), &Command::name);
+    if (command == commands.end()) {
+        std::cerr << "quillmorph-cli: unknown command '" << arguments.front() << "'\n";
+        printHelp(std::cerr);
+        return exitUsage;
+    }
+    return command->run(Arguments(arguments).subspan(1));
+}

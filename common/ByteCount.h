@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quillmorph {
+
+// A file size as people read it, in decimal units: "Zero KB", "1 byte", "512 bytes", "12 KB",
+// "12.3 MB", "1.25 GB".
+[[nodiscard]] std::string formatByteCount(std::int64_t bytes);
+
+} // namespace quillmorph

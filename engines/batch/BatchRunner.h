@@ -1,0 +1,36 @@
+#pragma once
+
+#include "JobOutcome.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <vector>
+
+namespace quillmorph {
+struct ImageSettings;
+}
+
+namespace quillmorph::BatchRunner {
+
+using Files = std::vector<std::filesystem::path>;
+// progress(done, total) after each finished file.
+using Progress = std::function<void(std::size_t done, std::size_t total)>;
+// Where progress runs: the application posts to its main thread, the command line runs it inline.
+using Executor = std::function<void(std::function<void()>)>;
+using Job = std::function<JobOutcome(const std::filesystem::path&)>;
+
+// How many jobs run at once: min(processors, files, 4).
+[[nodiscard]] std::size_t width(std::size_t files);
+
+// Runs `job` over `files`, width(files) at a time, and blocks until all are done. One outcome per
+// file, in input order whatever order they finished in. Nothing cancels a started batch.
+[[nodiscard]] std::vector<JobOutcome> runParallel(const Files& files, const Job& job, const Progress& progress,
+                                                  const Executor& executor);
+
+// Images: decode, resize, encode, write beside the source as "-converted". Never throws.
+[[nodiscard]] JobOutcome process(const std::filesystem::path& file, const ImageSettings& settings);
+[[nodiscard]] std::vector<JobOutcome> run(const Files& files, const ImageSettings& settings,
+                                          const Progress& progress, const Executor& executor);
+
+} // namespace quillmorph::BatchRunner

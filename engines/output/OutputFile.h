@@ -1,0 +1,54 @@
+#pragma once
+
+#include <tl/expected.hpp>
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace quillmorph {
+
+// A temporary file beside its destination that removes itself unless committed. The temporary
+// name keeps the destination's extension (so that ffmpeg infers the format) and is hidden.
+// Commit moves it into place without ever replacing anything (renameat2 RENAME_NOREPLACE); when
+// the destination was taken meanwhile, the next free name of the same family is used.
+class OutputFile {
+public:
+    // Reserves a unique temporary name beside `destination`; `create` also creates the file empty
+    // (for writers of our own), otherwise the path is left free for a child process to create.
+    // Fails (nothing left behind) when the folder is missing, not a folder or not writable.
+    enum class Creation { create, reserveName };
+    [[nodiscard]] static tl::expected<OutputFile, std::error_code> make(std::filesystem::path destination,
+                                                                        Creation creation = Creation::create);
+
+    OutputFile(OutputFile&& other) noexcept;
+    OutputFile& operator=(OutputFile&& other) noexcept;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile();
+
+    [[nodiscard]] const std::filesystem::path& temporaryPath() const { return m_temporary; }
+    [[nodiscard]] const std::filesystem::path& destination() const { return m_destination; }
+
+    // Replaces the temporary file's contents with `bytes`.
+    [[nodiscard]] std::error_code write(std::span<const std::uint8_t> bytes);
+    // Flushes the file to disk and moves it into place; returns where it landed: the destination,
+    // or FileNaming::destination(landed-so-far, suffix, extension) when something took the name in
+    // the meantime. Never replaces an existing file. On failure the temporary file stays owned.
+    [[nodiscard]] tl::expected<std::filesystem::path, std::error_code> commit(std::string_view suffix,
+                                                                             std::string_view extension);
+
+private:
+    OutputFile(std::filesystem::path destination, std::filesystem::path temporary);
+
+    std::filesystem::path m_destination;
+    std::filesystem::path m_temporary; // empty once committed or moved from
+};
+
+// "photo-converted.webp: Permission denied": the system's text for a failed write of `destination`.
+[[nodiscard]] std::string describeWriteFailure(const std::filesystem::path& destination, std::error_code error);
+
+} // namespace quillmorph

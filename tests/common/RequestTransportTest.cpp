@@ -1,0 +1,142 @@
+#include "common/RequestTransport.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace quillmorph {
+namespace {
+
+std::string payloadOf(const std::string& url) { return url.substr(url.find("payload=") + 8); }
+
+TEST(RequestTransport, RoundTripsEveryActionAndAwkwardPaths) {
+    for (ActionKind action : allCases<ActionKind>()) {
+        SCOPED_TRACE(std::string(toString(action)));
+        QuillmorphRequest request{.action = action,
+                                  .paths = {"/home/ana/My Photos/a b.jpg", "/tmp/ünï cødé/ß.png", "/x/%41+&=?#.pdf"}};
+        auto url = RequestTransport::url(request);
+        ASSERT_TRUE(url);
+        EXPECT_TRUE(url->starts_with("quillmorph://run?payload="));
+        EXPECT_EQ(payloadOf(*url).find_first_not_of(
+                      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_"),
+                  std::string::npos);
+        EXPECT_EQ(RequestTransport::request(*url), request);
+    }
+}
+
+TEST(RequestTransport, ReaddsPaddingForEveryBodyLength) {
+    // Paths of growing length make the base64 text 0, 2 and 3 more than a multiple of 4.
+    std::set<std::size_t> remainders;
+    for (std::string path = "/a"; path.size() < 8; path += 'b') {
+        QuillmorphRequest request{.action = ActionKind::extractAudio, .paths = {path}};
+        auto url = RequestTransport::url(request);
+        ASSERT_TRUE(url);
+        remainders.insert(payloadOf(*url).size() % 4);
+        EXPECT_EQ(RequestTransport::request(*url), request);
+    }
+    EXPECT_TRUE(remainders.contains(2));
+    EXPECT_TRUE(remainders.contains(3));
+}
+
+TEST(RequestTransport, AcceptsAnyHostAndTheFirstPayload) {
+    QuillmorphRequest first{.action = ActionKind::pdf, .paths = {"/a.pdf"}};
+    QuillmorphRequest second{.action = ActionKind::video, .paths = {"/b.mov"}};
+    std::string one = payloadOf(*RequestTransport::url(first));
+    std::string two = payloadOf(*RequestTransport::url(second));
+
+    EXPECT_EQ(RequestTransport::request("quillmorph://elsewhere?payload=" + one), first);
+    EXPECT_EQ(RequestTransport::request("quillmorph:?payload=" + one), first);
+    EXPECT_EQ(RequestTransport::request("quillmorph://run/some/path?other=1&payload=" + one + "&payload=" + two),
+              first);
+    EXPECT_EQ(RequestTransport::request("quillmorph://run?payload=" + one + "#fragment"), first);
+}
+
+TEST(RequestTransport, DecodesPercentEscapesInTheQuery) {
+    QuillmorphRequest request{.action = ActionKind::audio, .paths = {"/a.wav"}};
+    std::string body = payloadOf(*RequestTransport::url(request));
+    std::string escaped;
+    for (char c : body)
+        escaped += c == 'A' ? std::string("%41") : std::string(1, c);
+    EXPECT_EQ(RequestTransport::request("quillmorph://run?pay%6Coad=" + escaped), request);
+}
+
+TEST(RequestTransport, AcceptsPaddedStandardBase64) {
+    // {"action":"image","paths":["/a?>"]}, padded.
+    auto request = RequestTransport::request("quillmorph://run?payload=eyJhY3Rpb24iOiJpbWFnZSIsInBhdGhzIjpbIi9hPz4iXX0=");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->action, ActionKind::image);
+    EXPECT_EQ(request->paths, std::vector<std::string>{"/a?>"});
+
+    // "+" and "/" in the standard alphabet: {"paths":[">>>?"],"action":"video"}
+    auto slashes = RequestTransport::request("quillmorph://run?payload=eyJwYXRocyI6WyI+Pj4/Il0sImFjdGlvbiI6InZpZGVvIn0=");
+    ASSERT_TRUE(slashes);
+    EXPECT_EQ(slashes->paths, std::vector<std::string>{">>>?"});
+    EXPECT_EQ(slashes->action, ActionKind::video);
+}
+
+TEST(RequestTransport, DecodesEmptyPathsAndIgnoresUnknownKeys) {
+    // {"action":"image","paths":[],"extra":1}
+    auto request = RequestTransport::request("quillmorph://run?payload=eyJhY3Rpb24iOiJpbWFnZSIsInBhdGhzIjpbXSwiZXh0cmEiOjF9");
+    ASSERT_TRUE(request);
+    EXPECT_TRUE(request->paths.empty());
+    // Escaped solidus: {"action":"pdf","paths":["\/a\/b.pdf"]}
+    auto escaped = RequestTransport::request("quillmorph://run?payload=eyJhY3Rpb24iOiJwZGYiLCJwYXRocyI6WyJcL2FcL2IucGRmIl19");
+    ASSERT_TRUE(escaped);
+    EXPECT_EQ(escaped->paths, std::vector<std::string>{"/a/b.pdf"});
+}
+
+TEST(RequestTransport, RejectsMalformedURLsSilently) {
+    std::string good = payloadOf(*RequestTransport::url({.action = ActionKind::image, .paths = {"/a.jpg"}}));
+    struct Row {
+        const char* why;
+        std::string url;
+    };
+    const Row rows[] = {
+        {"wrong scheme", "https://run?payload=" + good},
+        {"upper-case scheme", "QUILLMORPH://run?payload=" + good},
+        {"no scheme", "//run?payload=" + good},
+        {"no query", "quillmorph://run"},
+        {"empty query", "quillmorph://run?"},
+        {"no payload item", "quillmorph://run?other=" + good},
+        {"payload with wrong case", "quillmorph://run?Payload=" + good},
+        {"payload without value", "quillmorph://run?payload&payload=" + good},
+        {"empty payload", "quillmorph://run?payload="},
+        {"bad base64 character", "quillmorph://run?payload=" + good.substr(0, 4) + "!" + good.substr(5)},
+        {"base64 with a blank", "quillmorph://run?payload=" + good.substr(0, 4) + "%20" + good.substr(4)},
+        {"one character too many", "quillmorph://run?payload=" + good + (good.size() % 4 == 0 ? "A" : "AAAAA")},
+        {"padding in the middle", "quillmorph://run?payload=eyJh=Y3Rpb24i"},
+        {"malformed percent escape", "quillmorph://run?payload=%G1" + good},
+        // {"action":"Image","paths":[]}
+        {"action in another case", "quillmorph://run?payload=eyJhY3Rpb24iOiJJbWFnZSIsInBhdGhzIjpbXX0"},
+        // {"action":"resize","paths":[]}
+        {"unknown action", "quillmorph://run?payload=eyJhY3Rpb24iOiJyZXNpemUiLCJwYXRocyI6W119"},
+        // {"paths":[]}
+        {"missing action", "quillmorph://run?payload=eyJwYXRocyI6W119"},
+        // {"action":"image"}
+        {"missing paths", "quillmorph://run?payload=eyJhY3Rpb24iOiJpbWFnZSJ9"},
+        // {"action":"image","paths":"/a"}
+        {"paths not a list", "quillmorph://run?payload=eyJhY3Rpb24iOiJpbWFnZSIsInBhdGhzIjoiL2EifQ"},
+        // {"action":"image","paths":[1]}
+        {"path not a string", "quillmorph://run?payload=eyJhY3Rpb24iOiJpbWFnZSIsInBhdGhzIjpbMV19"},
+        // {"action":3,"paths":[]}
+        {"action not a string", "quillmorph://run?payload=eyJhY3Rpb24iOjMsInBhdGhzIjpbXX0"},
+        // {"action":"image","paths":[
+        {"truncated JSON", "quillmorph://run?payload=eyJhY3Rpb24iOiJpbWFnZSIsInBhdGhzIjpb"},
+        // ["image"]
+        {"JSON that is not an object", "quillmorph://run?payload=WyJpbWFnZSJd"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.why);
+        EXPECT_FALSE(RequestTransport::request(row.url));
+    }
+}
+
+TEST(QuillmorphRequest, URLsAreFileURLsOfThePathsInOrder) {
+    QuillmorphRequest request{.action = ActionKind::image, .paths = {"/home/a b/c#d.jpg", "/x/é.png", "/y/100%.gif"}};
+    EXPECT_EQ(request.urls(), (std::vector<std::string>{"file:///home/a%20b/c%23d.jpg", "file:///x/%C3%A9.png",
+                                                         "file:///y/100%25.gif"}));
+}
+
+} // namespace
+} // namespace quillmorph
