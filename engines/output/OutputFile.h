@@ -1,13 +1,12 @@
 #pragma once
 
-#include <tl/expected.hpp>
-
 #include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <tl/expected.hpp>
 
 namespace quillmorph {
 
@@ -16,7 +15,7 @@ namespace quillmorph {
 // Commit moves it into place without ever replacing anything (renameat2 RENAME_NOREPLACE); when
 // the destination was taken meanwhile, the next free name of the same family is used.
 class OutputFile {
-public:
+  public:
     // Reserves a unique temporary name beside `destination`; `create` also creates the file empty
     // (for writers of our own), otherwise the path is left free for a child process to create.
     // Fails (nothing left behind) when the folder is missing, not a folder or not writable.
@@ -39,9 +38,9 @@ public:
     // or FileNaming::destination(landed-so-far, suffix, extension) when something took the name in
     // the meantime. Never replaces an existing file. On failure the temporary file stays owned.
     [[nodiscard]] tl::expected<std::filesystem::path, std::error_code> commit(std::string_view suffix,
-                                                                             std::string_view extension);
+                                                                              std::string_view extension);
 
-private:
+  private:
     OutputFile(std::filesystem::path destination, std::filesystem::path temporary);
 
     std::filesystem::path m_destination;
@@ -49,6 +48,14 @@ private:
 };
 
 // "photo-converted.webp: Permission denied": the system's text for a failed write of `destination`.
-[[nodiscard]] std::string describeWriteFailure(const std::filesystem::path& destination, std::error_code error);
+[[nodiscard]] std::string describeWriteFailure(const std::filesystem::path& destination,
+                                               std::error_code error);
+
+// Writes `bytes` through an OutputFile to FileNaming::destination(source, suffix, extension), or
+// to the next free name of that family when it is taken meanwhile. Returns where they landed, or
+// the describeWriteFailure text with nothing left behind.
+[[nodiscard]] tl::expected<std::filesystem::path, std::string>
+writeBeside(const std::filesystem::path& source, std::string_view suffix, std::string_view extension,
+            std::span<const std::uint8_t> bytes);
 
 } // namespace quillmorph

@@ -1,0 +1,146 @@
+#include "engines/output/FileNaming.h"
+
+#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/Tools.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace quillmorph {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TemporaryDirectory;
+
+enum class Occupant { file, folder, danglingLink };
+
+struct Taken {
+    std::string name;
+    Occupant occupant = Occupant::file;
+};
+
+void occupy(const fs::path& directory, const Taken& taken) {
+    switch (taken.occupant) {
+    case Occupant::file:
+        testing::writeFile(directory / taken.name, "x");
+        break;
+    case Occupant::folder:
+        fs::create_directory(directory / taken.name);
+        break;
+    case Occupant::danglingLink:
+        fs::create_symlink(directory / "nowhere", directory / taken.name);
+        break;
+    }
+}
+
+TEST(FileNaming, DestinationNamesBesideTheSource) {
+    struct Row {
+        std::string source;
+        std::string suffix;
+        std::string extension;
+        std::vector<Taken> taken;
+        std::string expected;
+    };
+    const std::vector<Row> rows = {
+        {"photo.jpg", "-converted", "webp", {}, "photo-converted.webp"},
+        {"photo.jpg", "-converted", "webp", {{"photo-converted.webp"}}, "photo-converted-1.webp"},
+        {"photo.jpg",
+         "-converted",
+         "webp",
+         {{"photo-converted.webp"}, {"photo-converted-1.webp"}},
+         "photo-converted-2.webp"},
+        {"photo.jpg",
+         "-converted",
+         "webp",
+         {{"photo-converted.webp"}, {"photo-converted-2.webp"}},
+         "photo-converted-1.webp"},
+        // Only the same extension collides.
+        {"photo.jpg", "-converted", "webp", {{"photo-converted.png"}}, "photo-converted.webp"},
+        {"photo-converted-1.webp", "-converted", "jpg", {}, "photo-converted.jpg"},
+        {"photo-converted.png", "-converted", "jpg", {}, "photo-converted.jpg"},
+        {"photo-converted.png", "-converted", "png", {{"photo-converted.png"}}, "photo-converted-1.png"},
+        {"icon@2x.png", "-converted", "webp", {}, "icon-converted@2x.webp"},
+        {"icon@2x.png", "-converted", "webp", {{"icon-converted@2x.webp"}}, "icon-converted-1@2x.webp"},
+        {"icon@3x.png", "-converted", "webp", {}, "icon-converted@3x.webp"},
+        {"icon-converted-1@2x.webp", "-converted", "png", {}, "icon-converted@2x.png"},
+        {"icon@4x.png", "-converted", "webp", {}, "icon@4x-converted.webp"},
+        {"clip-2.mov", "-converted", "mp4", {}, "clip-2-converted.mp4"},
+        {"report.pdf", "-compressed", "pdf", {}, "report-compressed.pdf"},
+        {"report-compressed.pdf",
+         "-compressed",
+         "pdf",
+         {{"report-compressed.pdf"}},
+         "report-compressed-1.pdf"},
+        {"archive.tar.gz", "-converted", "webp", {}, "archive.tar-converted.webp"},
+        {"README", "-converted", "jpg", {}, "README-converted.jpg"},
+        {"movie.mp4", "-poster", "jpg", {}, "movie-poster.jpg"},
+        // A folder or a dangling link at the candidate counts as taken.
+        {"photo.jpg",
+         "-converted",
+         "webp",
+         {{"photo-converted.webp", Occupant::folder}},
+         "photo-converted-1.webp"},
+        {"photo.jpg",
+         "-converted",
+         "webp",
+         {{"photo-converted.webp", Occupant::danglingLink}},
+         "photo-converted-1.webp"},
+        // Counters of any script are stripped.
+        {"photo-converted-\u0663.webp", "-converted", "jpg", {}, "photo-converted.jpg"},
+        {"photo-converted-\uFF11\uFF12.webp", "-converted", "jpg", {}, "photo-converted.jpg"},
+        {"photo-converted-\u00B2.webp", "-converted", "jpg", {}, "photo-converted.jpg"},
+        {"photo-converted-\u00BD.webp", "-converted", "jpg", {}, "photo-converted.jpg"},
+        {"photo-converted-\u216B.webp", "-converted", "jpg", {}, "photo-converted.jpg"},
+        {"photo-converted-x1.webp", "-converted", "jpg", {}, "photo-converted-x1-converted.jpg"},
+        {"写真-converted-3.heic", "-converted", "jpg", {}, "写真-converted.jpg"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.source + " " + row.suffix + " " + row.extension);
+        TemporaryDirectory directory;
+        for (const Taken& taken : row.taken)
+            occupy(directory.path(), taken);
+        EXPECT_EQ(FileNaming::destination(directory / row.source, row.suffix, row.extension),
+                  directory / row.expected);
+    }
+}
+
+TEST(FileNaming, StrippingRemovesOnlyAnEarlierRunsSuffixAndCounter) {
+    struct Row {
+        std::string suffix;
+        std::string name;
+        std::string expected;
+    };
+    const std::vector<Row> rows = {
+        {"-converted", "photo-converted", "photo"},
+        {"-converted", "photo-converted-12", "photo"},
+        {"-converted", "photo-12", "photo-12"},
+        {"-converted", "photo-converted-", "photo-converted-"},
+        {"-converted", "photo-converted-1-2", "photo-converted-1-2"},
+        {"-converted", "-converted", ""},
+        {"", "photo-converted-1", "photo-converted-1"},
+        {"-compressed", "photo-converted-1", "photo-converted-1"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.suffix + " " + row.name);
+        EXPECT_EQ(FileNaming::stripping(row.suffix, row.name), row.expected);
+    }
+}
+
+TEST(FileNaming, ByteCountIsTheRegularFileSizeOrZero) {
+    TemporaryDirectory directory;
+    testing::writeFile(directory / "data.bin", std::string(1234, 'q'));
+    testing::writeFile(directory / "empty.bin", "");
+    fs::create_directory(directory / "folder");
+    fs::create_symlink(directory / "data.bin", directory / "link.bin");
+
+    EXPECT_EQ(FileNaming::byteCount(directory / "data.bin"), 1234);
+    EXPECT_EQ(FileNaming::byteCount(directory / "link.bin"), 1234);
+    EXPECT_EQ(FileNaming::byteCount(directory / "empty.bin"), 0);
+    EXPECT_EQ(FileNaming::byteCount(directory / "folder"), 0);
+    EXPECT_EQ(FileNaming::byteCount(directory / "missing.bin"), 0);
+    EXPECT_EQ(FileNaming::byteCount(directory / "data.bin" / "below-a-file"), 0);
+}
+
+} // namespace
+} // namespace quillmorph

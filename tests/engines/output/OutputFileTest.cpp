@@ -1,0 +1,159 @@
+#include "engines/output/OutputFile.h"
+
+#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/Tools.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace quillmorph {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TemporaryDirectory;
+
+std::vector<std::uint8_t> bytesOf(std::string_view text) {
+    return {text.begin(), text.end()};
+}
+
+std::vector<std::string> namesIn(const fs::path& directory) {
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(directory))
+        names.push_back(entry.path().filename().string());
+    std::ranges::sort(names);
+    return names;
+}
+
+OutputFile makeOrFail(const fs::path& destination,
+                      OutputFile::Creation creation = OutputFile::Creation::create) {
+    auto file = OutputFile::make(destination, creation);
+    if (!file)
+        throw std::runtime_error("make failed: " + file.error().message());
+    return std::move(*file);
+}
+
+TEST(OutputFile, CommitMovesTheWrittenBytesIntoPlace) {
+    TemporaryDirectory directory;
+    OutputFile file = makeOrFail(directory / "photo-converted.webp");
+    const std::string temporary = file.temporaryPath().filename().string();
+    EXPECT_EQ(file.temporaryPath().parent_path(), directory.path());
+    EXPECT_TRUE(temporary.starts_with(".photo-converted.qm-")) << temporary;
+    EXPECT_TRUE(temporary.ends_with(".webp")) << temporary;
+    EXPECT_TRUE(fs::is_regular_file(file.temporaryPath()));
+
+    ASSERT_FALSE(file.write(bytesOf("first attempt, longer")));
+    ASSERT_FALSE(file.write(bytesOf("RIFF....WEBP")));
+    auto landed = file.commit("-converted", "webp");
+    ASSERT_TRUE(landed) << landed.error().message();
+    EXPECT_EQ(*landed, directory / "photo-converted.webp");
+    EXPECT_EQ(testing::readFile(*landed), "RIFF....WEBP");
+    EXPECT_EQ(namesIn(directory.path()), std::vector<std::string>{"photo-converted.webp"});
+
+    const mode_t mask = umask(0);
+    umask(mask);
+    struct stat status {};
+    ASSERT_EQ(stat(landed->c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0644 & ~mask);
+}
+
+TEST(OutputFile, CommitNeverReplacesAFileThatAppearedMeanwhile) {
+    TemporaryDirectory directory;
+    OutputFile file = makeOrFail(directory / "photo-converted.webp");
+    ASSERT_FALSE(file.write(bytesOf("new")));
+    testing::writeFile(directory / "photo-converted.webp", "someone else's");
+    fs::create_directory(directory / "photo-converted-1.webp");
+
+    auto landed = file.commit("-converted", "webp");
+    ASSERT_TRUE(landed) << landed.error().message();
+    EXPECT_EQ(*landed, directory / "photo-converted-2.webp");
+    EXPECT_EQ(testing::readFile(*landed), "new");
+    EXPECT_EQ(testing::readFile(directory / "photo-converted.webp"), "someone else's");
+}
+
+TEST(OutputFile, TwoJobsGivenTheSameNameBothLand) {
+    TemporaryDirectory directory;
+    OutputFile first = makeOrFail(directory / "icon-converted@2x.png");
+    OutputFile second = makeOrFail(directory / "icon-converted@2x.png");
+    ASSERT_FALSE(first.write(bytesOf("first")));
+    ASSERT_FALSE(second.write(bytesOf("second")));
+
+    EXPECT_EQ(first.commit("-converted", "png").value(), directory / "icon-converted@2x.png");
+    EXPECT_EQ(second.commit("-converted", "png").value(), directory / "icon-converted-1@2x.png");
+    EXPECT_EQ(testing::readFile(directory / "icon-converted@2x.png"), "first");
+    EXPECT_EQ(testing::readFile(directory / "icon-converted-1@2x.png"), "second");
+    EXPECT_EQ(namesIn(directory.path()).size(), 2u);
+}
+
+TEST(OutputFile, AnUncommittedFileRemovesItself) {
+    TemporaryDirectory directory;
+    fs::path temporary;
+    {
+        OutputFile file = makeOrFail(directory / "report-compressed.pdf");
+        ASSERT_FALSE(file.write(bytesOf("%PDF-1.4 partial")));
+        OutputFile moved = std::move(file);
+        temporary = moved.temporaryPath();
+        EXPECT_TRUE(fs::exists(temporary));
+    }
+    EXPECT_FALSE(fs::exists(temporary));
+    EXPECT_TRUE(namesIn(directory.path()).empty());
+}
+
+TEST(OutputFile, AReservedNameIsFreeForAChildProcessToCreate) {
+    TemporaryDirectory directory;
+    OutputFile file = makeOrFail(directory / "song-converted.mp3", OutputFile::Creation::reserveName);
+    EXPECT_FALSE(fs::exists(file.temporaryPath()));
+    EXPECT_TRUE(file.temporaryPath().filename().string().ends_with(".mp3"));
+
+    testing::writeFile(file.temporaryPath(), "ID3 audio");
+    auto landed = file.commit("-converted", "mp3");
+    ASSERT_TRUE(landed) << landed.error().message();
+    EXPECT_EQ(testing::readFile(*landed), "ID3 audio");
+    EXPECT_EQ(namesIn(directory.path()), std::vector<std::string>{"song-converted.mp3"});
+}
+
+TEST(OutputFile, AReservedNameNeverCreatedFailsToCommitAndLeavesNothing) {
+    TemporaryDirectory directory;
+    {
+        OutputFile file = makeOrFail(directory / "song-converted.mp3", OutputFile::Creation::reserveName);
+        auto landed = file.commit("-converted", "mp3");
+        ASSERT_FALSE(landed);
+        EXPECT_EQ(landed.error(), std::errc::no_such_file_or_directory);
+    }
+    EXPECT_TRUE(namesIn(directory.path()).empty());
+}
+
+// Root ignores permission bits, so unwritable places are ones no permission makes writable.
+TEST(OutputFile, AnUnusableFolderFailsAtOnce) {
+    TemporaryDirectory directory;
+    testing::writeFile(directory / "plain-file", "not a folder");
+    struct Row {
+        fs::path destination;
+        std::errc expected;
+    };
+    const Row rows[] = {
+        {directory / "plain-file" / "photo-converted.webp", std::errc::not_a_directory},
+        {directory / "missing" / "photo-converted.webp", std::errc::no_such_file_or_directory},
+    };
+    for (auto creation : {OutputFile::Creation::create, OutputFile::Creation::reserveName}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.destination.string());
+            auto file = OutputFile::make(row.destination, creation);
+            ASSERT_FALSE(file);
+            EXPECT_EQ(file.error(), row.expected);
+        }
+    }
+    EXPECT_FALSE(OutputFile::make("/proc/photo-converted.webp"));
+    EXPECT_EQ(namesIn(directory.path()), std::vector<std::string>{"plain-file"});
+}
+
+TEST(OutputFile, DescribesAWriteFailureWithTheFileName) {
+    EXPECT_EQ(describeWriteFailure("/some/where/photo-converted.webp",
+                                   std::make_error_code(std::errc::read_only_file_system)),
+              "photo-converted.webp: " + std::make_error_code(std::errc::read_only_file_system).message());
+}
+
+} // namespace
+} // namespace quillmorph
