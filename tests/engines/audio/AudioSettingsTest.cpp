@@ -1,0 +1,241 @@
+#include "engines/audio/AudioSettings.h"
+
+#include "common/Localization.h"
+#include "common/UserDefaults.h"
+#include "tests/support/TemporaryDirectory.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <limits>
+
+namespace quillmorph {
+namespace {
+
+using Arguments = std::vector<std::string>;
+
+const std::filesystem::path input = "/music/in.flac";
+const std::filesystem::path output = "/music/in-converted.out";
+
+Arguments head() {
+    return {"-v", "error", "-n", "-i", "/music/in.flac", "-map", "0:a:0"};
+}
+
+Arguments concat(Arguments first, const Arguments& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+TEST(AudioSettings, ArgumentsForEachCase) {
+    const Arguments cover{"-map", "0:v?", "-c:v", "copy", "-disposition:v", "attached_pic"};
+    struct Row {
+        const char* name;
+        AudioSettings settings;
+        AudioSource source;
+        Arguments tail; // everything after the head, without the output
+    };
+    const Row rows[] = {
+        {"mp3 keeps tags and cover",
+         {.format = AudioFormat::mp3, .bitrate = 128},
+         {},
+         concat(concat({"-map_metadata", "0"}, cover),
+                {"-c:a", "libmp3lame", "-b:a", "128k", "-id3v2_version", "3"})},
+        {"mp3 from a video copies no picture",
+         {.format = AudioFormat::mp3, .bitrate = 128},
+         {.fromVideo = true},
+         {"-map_metadata", "0", "-c:a", "libmp3lame", "-b:a", "128k", "-id3v2_version", "3"}},
+        {"mp3 stripped writes no ID3 version",
+         {.format = AudioFormat::mp3, .bitrate = 320, .stripTags = true},
+         {},
+         {"-map_metadata", "-1", "-c:a", "libmp3lame", "-b:a", "320k"}},
+        {"aac",
+         {.format = AudioFormat::aac, .bitrate = 160},
+         {},
+         concat(concat({"-map_metadata", "0"}, cover), {"-c:a", "aac", "-b:a", "160k"})},
+        {"opus keeps tags but no cover",
+         {.format = AudioFormat::opus, .bitrate = 96},
+         {},
+         {"-map_metadata", "0", "-c:a", "libopus", "-b:a", "96k"}},
+        {"flac from 24 bits",
+         {.format = AudioFormat::flac},
+         {.bitDepth = 24},
+         concat(concat({"-map_metadata", "0"}, cover),
+                {"-c:a", "flac", "-sample_fmt", "s32", "-bits_per_raw_sample", "24"})},
+        {"flac from 16 bits",
+         {.format = AudioFormat::flac},
+         {.bitDepth = 16},
+         concat(concat({"-map_metadata", "0"}, cover), {"-c:a", "flac", "-sample_fmt", "s16"})},
+        {"flac from 32 bits stops at 24",
+         {.format = AudioFormat::flac, .stripTags = true},
+         {.bitDepth = 32},
+         {"-map_metadata", "-1", "-c:a", "flac", "-sample_fmt", "s32", "-bits_per_raw_sample", "24"}},
+        {"wav stripped and mono, depth unknown",
+         {.format = AudioFormat::wav, .mono = true, .stripTags = true},
+         {},
+         {"-map_metadata", "-1", "-c:a", "pcm_s16le", "-ac", "1"}},
+        {"wav from 24 bits",
+         {.format = AudioFormat::wav},
+         {.bitDepth = 24},
+         {"-map_metadata", "0", "-c:a", "pcm_s24le"}},
+        {"aiff keeps tags as ID3",
+         {.format = AudioFormat::aiff},
+         {.bitDepth = 24},
+         {"-map_metadata", "0", "-c:a", "pcm_s24be", "-write_id3v2", "1"}},
+        {"aiff stripped",
+         {.format = AudioFormat::aiff, .stripTags = true},
+         {.bitDepth = 16},
+         {"-map_metadata", "-1", "-c:a", "pcm_s16be"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Arguments expected = concat(head(), row.tail);
+        expected.push_back(output.string());
+        EXPECT_EQ(row.settings.arguments(input, output, row.source), expected);
+    }
+}
+
+TEST(AudioSettings, EstimatesLossyFormatsFromBitrateAndDuration) {
+    AudioInfo info{.duration = 60.5, .bitrate = 900, .bitDepth = 24};
+    EXPECT_EQ((AudioSettings{.format = AudioFormat::mp3, .bitrate = 128}.estimatedBytes(info)), 968'000);
+    EXPECT_EQ((AudioSettings{.format = AudioFormat::opus, .bitrate = 48, .mono = true}.estimatedBytes(info)),
+              363'000);
+}
+
+TEST(AudioSettings, EstimatesLosslessFormatsFromPcmSize) {
+    struct Row {
+        const char* name;
+        AudioSettings settings;
+        AudioInfo info;
+        std::int64_t bytes;
+    };
+    const Row rows[] = {
+        {"flac, depth unknown", {.format = AudioFormat::flac}, {.duration = 60}, 6'350'400},
+        {"wav, 24-bit stereo", {.format = AudioFormat::wav}, {.duration = 60, .bitDepth = 24}, 15'876'000},
+        {"aiff, 32-bit source counts as 24",
+         {.format = AudioFormat::aiff},
+         {.duration = 1, .bitDepth = 32},
+         264'600},
+        {"wav mono from 6 channels",
+         {.format = AudioFormat::wav, .mono = true},
+         {.duration = 1, .channels = 6},
+         88'200},
+        {"wav, zero channels count as one",
+         {.format = AudioFormat::wav},
+         {.duration = 1, .channels = 0},
+         88'200},
+        {"flac truncates",
+         {.format = AudioFormat::flac},
+         {.duration = 0.001, .sampleRate = 8000, .channels = 1},
+         9},
+        {"no duration", {.format = AudioFormat::flac}, {.duration = 0}, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.settings.estimatedBytes(row.info), row.bytes);
+    }
+}
+
+TEST(AudioSettings, EstimateSurvivesAbsurdProbeValues) {
+    constexpr auto most = std::numeric_limits<std::int64_t>::max();
+    const std::pair<double, std::int64_t> rows[] = {{std::nan(""), 0},
+                                                    {std::numeric_limits<double>::infinity(), 0},
+                                                    {-std::numeric_limits<double>::infinity(), 0},
+                                                    {-5, 0},
+                                                    {1e300, most}};
+    for (auto [duration, expected] : rows) {
+        SCOPED_TRACE(duration);
+        EXPECT_EQ(AudioSettings{.format = AudioFormat::mp3}.estimatedBytes({.duration = duration}), expected);
+        EXPECT_EQ(AudioSettings{.format = AudioFormat::flac}.estimatedBytes({.duration = duration}),
+                  expected);
+    }
+    AudioInfo hugeRate{.duration = 1e12,
+                       .sampleRate = std::numeric_limits<int>::max(),
+                       .channels = std::numeric_limits<int>::max()};
+    EXPECT_EQ(AudioSettings{.format = AudioFormat::wav}.estimatedBytes(hugeRate),
+              std::numeric_limits<std::int64_t>::max());
+}
+
+TEST(AudioSettings, FormatChangeKeepsOnlyOfferedBitrates) {
+    struct Row {
+        AudioFormat from;
+        int bitrate;
+        AudioFormat to;
+        int expected;
+    };
+    const Row rows[] = {
+        {AudioFormat::mp3, 320, AudioFormat::opus, 96},  {AudioFormat::opus, 48, AudioFormat::mp3, 192},
+        {AudioFormat::opus, 48, AudioFormat::aac, 160},  {AudioFormat::mp3, 128, AudioFormat::opus, 128},
+        {AudioFormat::opus, 32, AudioFormat::flac, 192}, {AudioFormat::flac, 256, AudioFormat::aiff, 256},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(toString(row.from)) + " → " + std::string(toString(row.to)));
+        AudioSettings settings{.format = row.from, .bitrate = row.bitrate, .mono = true};
+        AudioSettings changed = settings.withFormat(row.to);
+        EXPECT_EQ(changed, (AudioSettings{.format = row.to, .bitrate = row.expected, .mono = true}));
+    }
+}
+
+TEST(AudioFormat, DetailPhrasesFollowTheCases) {
+    const Phrase phrases[] = {Phrase::audioFormatMp3Detail,  Phrase::audioFormatAacDetail,
+                              Phrase::audioFormatOpusDetail, Phrase::audioFormatFlacDetail,
+                              Phrase::audioFormatWavDetail,  Phrase::audioFormatAiffDetail};
+    for (AudioFormat format : allCases<AudioFormat>()) {
+        SCOPED_TRACE(toString(format));
+        EXPECT_EQ(detailPhrase(format), phrases[static_cast<std::size_t>(format)]);
+        EXPECT_EQ(toString(detailPhrase(format)),
+                  "audio.format." + std::string(toString(format)) + ".detail");
+        EXPECT_NE(std::ranges::find(bitrates(format), defaultBitrate(format)), bitrates(format).end());
+    }
+    EXPECT_EQ(fileExtension(AudioFormat::aac), "m4a");
+    EXPECT_EQ(fromString<AudioFormat>("m4a"), std::nullopt);
+}
+
+TEST(AudioSettings, LosslessTextNamesTheOutputDepth) {
+    const std::optional<int> depths[] = {std::nullopt, 8, 16, 24, 32};
+    const int bits[] = {16, 16, 16, 24, 24};
+    for (std::size_t index = 0; index < std::size(depths); ++index) {
+        SCOPED_TRACE(depths[index].value_or(-1));
+        EXPECT_EQ(losslessText(depths[index]),
+                  Localization::string(Phrase::audioLossless, {{"bits", std::to_string(bits[index])}}));
+    }
+}
+
+// Points the user defaults at a fresh folder for the duration of a test.
+class StoredFormat : public ::testing::Test {
+  protected:
+    void SetUp() override { setenv("QUILLMORPH_CONFIG_DIR", m_folder.path().c_str(), 1); }
+    void TearDown() override { unsetenv("QUILLMORPH_CONFIG_DIR"); }
+
+    testing::TemporaryDirectory m_folder;
+};
+
+TEST_F(StoredFormat, InitialSettingsFollowTheLastChoice) {
+    EXPECT_EQ(AudioSettings::initial(), (AudioSettings{.format = AudioFormat::mp3, .bitrate = 192}));
+    struct Row {
+        const char* stored;
+        AudioSettings expected;
+    };
+    const Row rows[] = {
+        {"opus", {.format = AudioFormat::opus, .bitrate = 96}},
+        {"aac", {.format = AudioFormat::aac, .bitrate = 192}},
+        {"wav", {.format = AudioFormat::wav, .bitrate = 192}},
+        {"Opus", {.format = AudioFormat::mp3, .bitrate = 192}},
+        {"m4a", {.format = AudioFormat::mp3, .bitrate = 192}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.stored);
+        ASSERT_TRUE(UserDefaults::setString("audio.format", row.stored));
+        EXPECT_EQ(AudioSettings::initial(), row.expected);
+    }
+}
+
+TEST_F(StoredFormat, ChoosingAFormatStoresItAtOnce) {
+    AudioSettings chosen = chooseFormat(AudioSettings{.bitrate = 320}, AudioFormat::opus);
+    EXPECT_EQ(chosen, (AudioSettings{.format = AudioFormat::opus, .bitrate = 96}));
+    EXPECT_EQ(UserDefaults::string("audio.format"), "opus");
+    EXPECT_EQ(AudioSettings::initial().format, AudioFormat::opus);
+}
+
+} // namespace
+} // namespace quillmorph
