@@ -16,17 +16,19 @@ namespace quillmorph::BatchRunner {
 using Files = std::vector<std::filesystem::path>;
 // progress(done, total) after each finished file.
 using Progress = std::function<void(std::size_t done, std::size_t total)>;
-// Where progress runs: the application posts to its main thread, the command line runs it inline.
+// Where progress runs: the application posts to its main thread; an empty executor (the command
+// line) runs it inline. Either way the calls come one at a time, with done = 1, 2, ..., n.
 using Executor = std::function<void(std::function<void()>)>;
 using Job = std::function<JobOutcome(const std::filesystem::path&)>;
 
 // How many jobs run at once: min(processors, files, 4).
 [[nodiscard]] std::size_t width(std::size_t files);
 
-// Runs `job` over `files`, width(files) at a time, and blocks until all are done. One outcome per
-// file, in input order whatever order they finished in. Nothing cancels a started batch.
-[[nodiscard]] std::vector<JobOutcome> runParallel(const Files& files, const Job& job, const Progress& progress,
-                                                  const Executor& executor);
+// Runs `job` over `files`, width(files) at a time, and blocks until all are done: call it off the
+// thread the executor posts to. One outcome per file, in input order whatever order they finished
+// in; whatever a job throws becomes that file's failure. Nothing cancels a started batch.
+[[nodiscard]] std::vector<JobOutcome> runParallel(const Files& files, const Job& job,
+                                                  const Progress& progress, const Executor& executor);
 
 // Images: decode, resize, encode, write beside the source as "-converted". Never throws.
 [[nodiscard]] JobOutcome process(const std::filesystem::path& file, const ImageSettings& settings);
