@@ -1,0 +1,201 @@
+#include "extension/FinderSync.h"
+
+#include "common/Localization.h"
+#include "common/RequestTransport.h"
+#include "tests/support/TemporaryDirectory.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+namespace quillmorph {
+namespace {
+
+SelectedItem png(std::string path) {
+    return {.name = std::filesystem::path(path).filename(),
+            .path = path,
+            .contentType = "image/png",
+            .conformsTo = {.image = true}};
+}
+
+SelectedItem pdf(std::string path) {
+    return {.name = std::filesystem::path(path).filename(),
+            .path = path,
+            .contentType = "application/pdf",
+            .conformsTo = {.pdf = true}};
+}
+
+SelectedItem untyped(std::string path) {
+    return {.name = std::filesystem::path(path).filename(), .path = path};
+}
+
+// A host whose selection the test changes between menus and clicks.
+class FinderSyncTest : public ::testing::Test {
+  protected:
+    std::vector<SelectedItem> m_selection;
+    std::vector<std::string> m_opened;
+    FinderSync m_finder{[this] { return m_selection; },
+                        [this](const std::string& url) {
+                            m_opened.push_back(url);
+                        }};
+
+    std::optional<QuillmorphRequest> onlyOpenedRequest() const {
+        if (m_opened.size() != 1)
+            return std::nullopt;
+        return RequestTransport::request(m_opened.front());
+    }
+};
+
+TEST(SelectedMedia, ClassesAreTestedInOrder) {
+    struct Row {
+        const char* name;
+        Conformance type;
+        std::vector<std::string> SelectedMedia::*expected; // nullptr: ignored
+    };
+    const Row rows[] = {
+        {"scan.pdf", {.pdf = true, .audio = true, .image = true}, &SelectedMedia::pdfs},
+        {"voice.m4a", {.audio = true, .movie = true, .audiovisualContent = true}, &SelectedMedia::audios},
+        {"cover.mp3", {.image = true}, &SelectedMedia::audios},
+        {"track.WMA", {}, &SelectedMedia::audios},
+        {"poster.mkv", {.image = true}, &SelectedMedia::images},
+        {"clip.ogx", {.audiovisualContent = true}, &SelectedMedia::videos},
+        {"film.MKV", {}, &SelectedMedia::videos},
+        {"concert.m2ts", {}, &SelectedMedia::videos},
+        {"notes.txt", {}, nullptr},
+        {"mkv", {}, nullptr},
+        {"archive.mkv.zip", {}, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string path = std::string("/media/") + row.name;
+        SelectedMedia expected;
+        if (row.expected)
+            (expected.*row.expected).push_back(path);
+        EXPECT_EQ(classify({{.name = row.name, .path = path, .conformsTo = row.type}}), expected);
+    }
+}
+
+TEST(SelectedMedia, KeepsSelectionOrderAndSkipsFilesWithoutLocalPath) {
+    const SelectedMedia media = classify({
+        png("/b.png"),
+        {.name = "remote.png", .contentType = "image/png", .conformsTo = {.image = true}},
+        png("/a.png"),
+        untyped("/c.mkv"),
+    });
+    EXPECT_EQ(media, (SelectedMedia{.images = {"/b.png", "/a.png"}, .videos = {"/c.mkv"}}));
+}
+
+TEST(MenuAction, TagsOutsideOneToFiveAreNoAction) {
+    for (long tag : {-1L, 0L, 6L, 100L}) {
+        SCOPED_TRACE(tag);
+        EXPECT_FALSE(menuAction(tag));
+    }
+    for (MenuAction action :
+         {MenuAction::image, MenuAction::video, MenuAction::pdf, MenuAction::audio, MenuAction::extractAudio})
+        EXPECT_EQ(menuAction(tag(action)), action);
+}
+
+TEST_F(FinderSyncTest, VideosGetASubmenuAndASingleOtherEntryIsTheItemItself) {
+    m_selection = {untyped("/films/a.mkv")};
+    const std::optional<MenuItem> item = m_finder.menu(MenuKind::items);
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->title, "Quillmorph");
+    ASSERT_EQ(item->submenu.size(), 2u) << "a video offers compression and extraction";
+    EXPECT_EQ(item->submenu[0].title, Localization::string(Phrase::menuVideos));
+    EXPECT_EQ(item->submenu[1].title, Localization::string(Phrase::menuExtractAudio));
+
+    m_selection = {pdf("/docs/a.pdf"), pdf("/docs/b.pdf")};
+    const std::optional<MenuItem> single = m_finder.menu(MenuKind::items);
+    ASSERT_TRUE(single);
+    EXPECT_EQ(single->action, MenuAction::pdf);
+    EXPECT_TRUE(single->submenu.empty());
+}
+
+TEST_F(FinderSyncTest, MissingIconLeavesTheItemWithoutOne) {
+    const testing::TemporaryDirectory emptyResources;
+    const char* resources = std::getenv("QUILLMORPH_RESOURCE_DIR");
+    const std::string previous = resources != nullptr ? resources : "";
+    setenv("QUILLMORPH_RESOURCE_DIR", emptyResources.path().c_str(), 1);
+    setenv("QUILLMORPH_LOG", "stderr", 1);
+    m_selection = {png("/a.png")};
+    ::testing::internal::CaptureStderr();
+    const std::optional<MenuItem> item = m_finder.menu(MenuKind::items);
+    const std::string logged = ::testing::internal::GetCapturedStderr();
+    if (previous.empty())
+        unsetenv("QUILLMORPH_RESOURCE_DIR");
+    else
+        setenv("QUILLMORPH_RESOURCE_DIR", previous.c_str(), 1);
+
+    ASSERT_TRUE(item);
+    EXPECT_FALSE(item->icon);
+    EXPECT_NE(logged.find("MenuIcon assente dalle risorse dell'estensione"), std::string::npos) << logged;
+}
+
+TEST_F(FinderSyncTest, OnlyTheSelectionMenuIsOffered) {
+    m_selection = {png("/a.png")};
+    EXPECT_FALSE(m_finder.menu(MenuKind::container));
+    EXPECT_TRUE(m_finder.last().empty());
+}
+
+TEST_F(FinderSyncTest, ClickSendsTheFilesOfTheMenuEvenAfterTheSelectionChanged) {
+    m_selection = {png("/a.png"), pdf("/b.pdf")};
+    ASSERT_TRUE(m_finder.menu(MenuKind::items));
+    m_selection = {png("/other.png")};
+
+    m_finder.runRequest(tag(MenuAction::image));
+    EXPECT_EQ(onlyOpenedRequest(), (QuillmorphRequest{.action = ActionKind::image, .paths = {"/a.png"}}));
+}
+
+TEST_F(FinderSyncTest, SelectionWithoutMediaGivesNoMenuAndKeepsTheStoredFiles) {
+    m_selection = {pdf("/b.pdf")};
+    ASSERT_TRUE(m_finder.menu(MenuKind::items));
+    const SelectedMedia stored = m_finder.last();
+
+    m_selection = {untyped("/notes.txt"), untyped("/Holiday")};
+    EXPECT_FALSE(m_finder.menu(MenuKind::items));
+    EXPECT_EQ(m_finder.last(), stored);
+
+    m_finder.runRequest(tag(MenuAction::pdf));
+    EXPECT_EQ(onlyOpenedRequest(), (QuillmorphRequest{.action = ActionKind::pdf, .paths = {"/b.pdf"}}));
+}
+
+TEST_F(FinderSyncTest, EntryWithoutStoredFilesTakesThemFromTheCurrentSelection) {
+    m_selection = {png("/a.png")};
+    ASSERT_TRUE(m_finder.menu(MenuKind::items));
+    m_selection = {untyped("/films/new.webm")};
+
+    m_finder.runRequest(tag(MenuAction::extractAudio));
+    EXPECT_EQ(onlyOpenedRequest(),
+              (QuillmorphRequest{.action = ActionKind::extractAudio, .paths = {"/films/new.webm"}}));
+}
+
+TEST_F(FinderSyncTest, ClicksThatCannotBuildARequestOpenNothing) {
+    struct Row {
+        const char* name;
+        std::vector<SelectedItem> selection;
+        long tag;
+        const char* logged;
+    };
+    const Row rows[] = {
+        {"unknown tag", {png("/a.png")}, 6, "menu item with unknown tag 6"},
+        {"tag zero", {png("/a.png")}, 0, "menu item with unknown tag 0"},
+        {"no such files", {png("/a.png")}, tag(MenuAction::audio), "no matching file selected for tag 4"},
+        {"path not UTF-8", {png("/caf\xe9.png")}, tag(MenuAction::image), "could not build request URL"},
+    };
+    setenv("QUILLMORPH_LOG", "stderr", 1);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        FinderSync finder{[&row] { return row.selection; },
+                          [this](const std::string& url) {
+                              m_opened.push_back(url);
+                          }};
+        ASSERT_TRUE(finder.menu(MenuKind::items));
+        ::testing::internal::CaptureStderr();
+        finder.runRequest(row.tag);
+        const std::string logged = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(logged.find(row.logged), std::string::npos) << logged;
+        EXPECT_TRUE(m_opened.empty());
+    }
+}
+
+} // namespace
+} // namespace quillmorph
