@@ -22,5 +22,6 @@ struct Command {
 int urlCommand(Arguments arguments);
 int decodeCommand(Arguments arguments);
 int phraseCommand(Arguments arguments);
+int imageCommand(Arguments arguments);
 
 } // namespace quillmorph::cli

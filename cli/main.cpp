@@ -18,6 +18,13 @@ constexpr std::array commands{
             decodeCommand},
     Command{"phrase", "KEY [NAME=VALUE...] [--lang CODE]",
             "Print a phrase of the catalogue in the current language (or CODE), placeholders filled.", phraseCommand},
+    Command{"image",
+            "[--format jpg|png|webp|avif] [--quality 0.05-1] [--fit WxH | --exact WxH] [--estimate] [--json] "
+            "FILE...",
+            "Convert images, each written beside itself as a new \"-converted\" file. Defaults: the first\n"
+            "      file's format, quality 0.75, size untouched. --estimate prints the estimated output size\n"
+            "      and writes nothing.",
+            imageCommand},
 };
 
 void printHelp(std::ostream& stream) {

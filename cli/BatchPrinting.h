@@ -1,0 +1,30 @@
+#pragma once
+
+#include "Commands.h"
+#include "common/Phrase.h"
+#include "engines/batch/BatchRunner.h"
+#include "engines/batch/JobOutcome.h"
+
+#include <string_view>
+#include <vector>
+
+// What the batch commands (image, pdf, audio, video) share: their files, progress and results.
+namespace quillmorph::cli {
+
+enum class OutcomeStyle { lines, json };
+
+// The FILE arguments as absolute, normalised paths.
+[[nodiscard]] BatchRunner::Files absoluteFiles(Arguments files);
+
+// A bar redrawn on stderr after each file while stderr is a terminal (and erased at the end);
+// an empty callback otherwise, so that redirected output stays clean.
+[[nodiscard]] BatchRunner::Progress terminalProgress();
+
+// Prints the outcomes on stdout: per file "source → output, bytes before → after" or
+// "source: error", then the batch summary's title and body; or, as JSON, an array of
+// {source, output, originalBytes, outputBytes, error} (null for what is absent). Returns
+// exitSuccess when every file succeeded, exitFailure otherwise.
+int printOutcomes(const std::vector<JobOutcome>& outcomes, std::string_view verb, Phrase countPhrase,
+                  OutcomeStyle style);
+
+} // namespace quillmorph::cli

@@ -1,0 +1,153 @@
+// The image command: convert or compress images as the image panel would, or estimate the result.
+#include "BatchPrinting.h"
+#include "Commands.h"
+#include "common/ByteCount.h"
+#include "common/Localization.h"
+#include "engines/batch/BatchRunner.h"
+#include "engines/image/ImageEngine.h"
+#include "engines/image/ImageEstimate.h"
+#include "engines/image/ImageSettings.h"
+#include "engines/output/FileNaming.h"
+
+#include <charconv>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+namespace quillmorph::cli {
+namespace {
+
+constexpr std::string_view usage =
+    "usage: quillmorph-cli image [--format jpg|png|webp|avif] [--quality 0.05-1] [--fit WxH | --exact WxH]\n"
+    "                            [--estimate] [--json] FILE...\n";
+
+struct ImageOptions {
+    std::optional<ImageFormat> format; // none: the first file's default
+    double quality = 0.75;
+    FrameSizing sizing = FrameSizing::untouched();
+    bool estimate = false;
+    OutcomeStyle style = OutcomeStyle::lines;
+    std::vector<std::string_view> files;
+};
+
+std::optional<double> parseQuality(std::string_view text) {
+    double quality = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), quality);
+    if (error != std::errc{} || end != text.data() + text.size() || !(quality >= 0.05 && quality <= 1.0))
+        return std::nullopt;
+    return quality;
+}
+
+std::optional<std::int64_t> parsePositive(std::string_view text) {
+    std::int64_t value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || value < 1)
+        return std::nullopt;
+    return value;
+}
+
+// "1920x1080" as a fit or exact box.
+std::optional<FrameSizing> parseBox(std::string_view text, FrameSizing::Kind kind) {
+    const std::size_t cross = text.find('x');
+    if (cross == std::string_view::npos)
+        return std::nullopt;
+    const auto width = parsePositive(text.substr(0, cross));
+    const auto height = parsePositive(text.substr(cross + 1));
+    if (!width || !height)
+        return std::nullopt;
+    return FrameSizing{.kind = kind, .width = *width, .height = *height};
+}
+
+// Nothing for a usage error.
+std::optional<ImageOptions> parse(Arguments arguments) {
+    ImageOptions options;
+    bool sized = false;
+    bool optionsEnded = false;
+    for (std::size_t index = 0; index < arguments.size(); ++index) {
+        const std::string_view argument = arguments[index];
+        if (optionsEnded || !argument.starts_with("-") || argument == "-") {
+            options.files.push_back(argument);
+            continue;
+        }
+        const bool hasValue = index + 1 < arguments.size();
+        if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "--estimate") {
+            options.estimate = true;
+        } else if (argument == "--json") {
+            options.style = OutcomeStyle::json;
+        } else if (argument == "--format" && hasValue) {
+            options.format = fromString<ImageFormat>(arguments[++index]);
+            if (!options.format)
+                return std::nullopt;
+        } else if (argument == "--quality" && hasValue) {
+            const auto quality = parseQuality(arguments[++index]);
+            if (!quality)
+                return std::nullopt;
+            options.quality = *quality;
+        } else if ((argument == "--fit" || argument == "--exact") && hasValue && !sized) {
+            const auto box = parseBox(arguments[++index], argument == "--fit" ? FrameSizing::Kind::fit
+                                                                              : FrameSizing::Kind::exact);
+            if (!box)
+                return std::nullopt;
+            options.sizing = *box;
+            sized = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (options.files.empty())
+        return std::nullopt;
+    return options;
+}
+
+// The image panel's estimate: the first file's encoded sample scaled to the whole selection.
+int printEstimate(const BatchRunner::Files& files, const ImageSettings& settings, OutcomeStyle style) {
+    auto sample = ImageEngine::loadNormalized(files.front());
+    if (!sample) {
+        std::cerr << "quillmorph-cli image: " << describe(sample.error()) << '\n';
+        return exitFailure;
+    }
+    std::optional<double> ratio;
+    if (const auto sampleBytes = ImageEstimate::sampleBytes(*sample, settings))
+        ratio = ImageEstimate::estimatedRatio(*sampleBytes, FileNaming::byteCount(files.front()));
+    if (!ratio) {
+        std::cerr << "quillmorph-cli image: no estimate for " << toString(settings.format) << '\n';
+        return exitFailure;
+    }
+    std::int64_t originalBytes = 0;
+    for (const auto& file : files)
+        originalBytes += FileNaming::byteCount(file);
+    const std::int64_t estimatedBytes = *ImageEstimate::estimatedBytes(ratio, originalBytes);
+    if (style == OutcomeStyle::json)
+        std::cout
+            << nlohmann::json{{"originalBytes", originalBytes}, {"estimatedBytes", estimatedBytes}}.dump(2)
+            << '\n';
+    else
+        std::cout << formatByteCount(originalBytes) << " \u2192 " << formatByteCount(estimatedBytes) << " ("
+                  << estimatedBytes << " bytes)\n";
+    return exitSuccess;
+}
+
+} // namespace
+
+int imageCommand(Arguments arguments) {
+    const std::optional<ImageOptions> options = parse(arguments);
+    if (!options) {
+        std::cerr << usage;
+        return exitUsage;
+    }
+    const BatchRunner::Files files = absoluteFiles(options->files);
+    const ImageSettings settings{.format =
+                                     options->format.value_or(ImageSettings::defaultFormat(files.front())),
+                                 .sizing = options->sizing,
+                                 .quality = options->quality};
+    if (options->estimate)
+        return printEstimate(files, settings, options->style);
+    const auto outcomes = BatchRunner::run(files, settings, terminalProgress(), {});
+    return printOutcomes(outcomes, Localization::string(Phrase::notifyImagesVerb), Phrase::notifyImagesCount,
+                         options->style);
+}
+
+} // namespace quillmorph::cli
