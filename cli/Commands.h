@@ -23,5 +23,6 @@ int urlCommand(Arguments arguments);
 int decodeCommand(Arguments arguments);
 int phraseCommand(Arguments arguments);
 int imageCommand(Arguments arguments);
+int pdfCommand(Arguments arguments);
 
 } // namespace quillmorph::cli

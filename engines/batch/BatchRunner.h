@@ -9,6 +9,7 @@
 
 namespace quillmorph {
 struct ImageSettings;
+struct PDFSettings;
 }
 
 namespace quillmorph::BatchRunner {
@@ -34,5 +35,10 @@ using Job = std::function<JobOutcome(const std::filesystem::path&)>;
 [[nodiscard]] JobOutcome process(const std::filesystem::path& file, const ImageSettings& settings);
 [[nodiscard]] std::vector<JobOutcome> run(const Files& files, const ImageSettings& settings,
                                           const Progress& progress, const Executor& executor);
+
+// PDFs: every page re-rendered as a picture, written beside the source as "-compressed". Never throws.
+[[nodiscard]] JobOutcome processPDF(const std::filesystem::path& file, const PDFSettings& settings);
+[[nodiscard]] std::vector<JobOutcome> runPDF(const Files& files, const PDFSettings& settings,
+                                             const Progress& progress, const Executor& executor);
 
 } // namespace quillmorph::BatchRunner

@@ -1,5 +1,6 @@
 #include "BatchRunner.h"
 #include "engines/output/FileNaming.h"
+#include "engines/output/OutputFile.h"
 #include "engines/pdf/PDFEngine.h"
 
 namespace quillmorph::BatchRunner {
