@@ -3,11 +3,12 @@
 #include "common/ByteCount.h"
 #include "common/Localization.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace quillmorph::BatchReport {
 namespace {
