@@ -5,11 +5,10 @@
 #include "ImageEngineError.h"
 #include "ImageFormat.h"
 
-#include <tl/expected.hpp>
-
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <tl/expected.hpp>
 #include <vector>
 
 // Reads, normalises, resizes and encodes one image. Stateless; every function may run on any thread.
@@ -27,9 +26,10 @@ namespace quillmorph::ImageEngine {
 // `unreadable(file)`.
 [[nodiscard]] tl::expected<Bitmap, ImageEngineError> loadNormalized(const std::filesystem::path& file);
 
-// As loadNormalized, but the decoder may work at a reduced scale when `target` asks for a much
-// smaller image; the result is never smaller than target's scaled size, and resize(result, target)
-// has exactly the geometry it would have on the full-size image.
+// loadNormalized followed by resize to `target`, with the geometry computed from the file's full
+// upright size, in one pass: the pixels stream from the decoder into the resampler, and a decoder
+// that can scale (JPEG, WebP) decodes at a reduced size, never below twice the scaled size. The result
+// is already at target's geometry, so resize(result, target) returns it unchanged.
 [[nodiscard]] tl::expected<Bitmap, ImageEngineError> loadNormalized(const std::filesystem::path& file,
                                                                     const FrameSizing& target);
 
@@ -37,9 +37,8 @@ namespace quillmorph::ImageEngine {
 [[nodiscard]] tl::expected<Bitmap, ImageEngineError> resize(const Bitmap& image, const FrameSizing& sizing);
 
 // The complete output file. Fails with unsupportedOutput when !supports(format).
-[[nodiscard]] tl::expected<std::vector<std::uint8_t>, ImageEngineError> encode(const Bitmap& image,
-                                                                               ImageFormat format,
-                                                                               double quality);
+[[nodiscard]] tl::expected<std::vector<std::uint8_t>, ImageEngineError>
+encode(const Bitmap& image, ImageFormat format, double quality);
 
 // The largest palette a PNG at `quality` may be reduced to; 0 means no reduction (quality ≥ 0.95).
 [[nodiscard]] int paletteSize(double quality);

@@ -21,6 +21,7 @@ inline constexpr std::chrono::milliseconds debounce{220};
 [[nodiscard]] std::optional<double> estimatedRatio(std::int64_t encodedBytes, std::int64_t firstFileBytes);
 
 // ratio × originalBytes (every selected file's bytes), truncated toward zero; nothing without a ratio.
-[[nodiscard]] std::optional<std::int64_t> estimatedBytes(std::optional<double> ratio, std::int64_t originalBytes);
+[[nodiscard]] std::optional<std::int64_t> estimatedBytes(std::optional<double> ratio,
+                                                         std::int64_t originalBytes);
 
 } // namespace quillmorph::ImageEstimate

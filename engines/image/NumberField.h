@@ -11,10 +11,7 @@ namespace quillmorph {
 // The unit of the width/height fields; the raw value is also the picker label.
 enum class SizeUnit { pixels, percent };
 
-template <>
-struct EnumText<SizeUnit> {
-    static constexpr std::array<std::string_view, 2> names{"PX", "%"};
-};
+template <> struct EnumText<SizeUnit> { static constexpr std::array<std::string_view, 2> names{"PX", "%"}; };
 
 // Parsing and formatting of the numbers typed into the size fields.
 namespace NumberField {

@@ -2,7 +2,6 @@
 
 #include "FrameSizing.h"
 #include "NumberField.h"
-
 #include "common/Phrase.h"
 
 #include <array>
@@ -14,11 +13,12 @@
 namespace quillmorph {
 
 // The state behind one width/height input group with an aspect-ratio lock, shared by the image and
-// video panels. A view wraps it: it shows text(side), reports every change of a field's text through
-// fieldChanged (the view's own echo of a write included) and mirrors writes through onWrite.
-// Everything runs on the user-interface thread.
+// video panels. A view wraps it: it shows text(side), reports the user's changes of a field's text
+// through fieldChanged, and shows the controls' own writes (onWrite) without reporting them back:
+// the controls deliver the change notification of their own writes themselves, once a write is
+// over, and recognise it by its text. Everything runs on the user-interface thread.
 class SizeControls {
-public:
+  public:
     enum class Side { width, height };
 
     struct Callbacks {
@@ -42,7 +42,7 @@ public:
     void setSource(Size source);
     // The unit picker; convert(old, new) when it differs.
     void setUnit(SizeUnit unit);
-    // The text of a field changed, from a keystroke or an echo of the controls' own write.
+    // The user changed the text of a field.
     void fieldChanged(Side side, std::string text);
 
     void edited(Side side);
@@ -61,10 +61,13 @@ public:
     [[nodiscard]] Phrase lockHelp() const;
     [[nodiscard]] Phrase lockLabel() const;
 
-private:
+  private:
     static std::size_t index(Side side) { return side == Side::width ? 0 : 1; }
     [[nodiscard]] double ratio() const;
     void write(Side side, const std::string& text);
+    void beginSync() { m_isSyncing = true; }
+    // Clears isSyncing, then notifies the change of every field written meanwhile.
+    void endSync();
 
     Size m_source;
     FrameSizing m_sizing;
@@ -74,6 +77,7 @@ private:
     SizeUnit m_unit = SizeUnit::pixels;
     bool m_isSyncing = false;
     std::array<std::optional<std::string>, 2> m_written;
+    std::array<bool, 2> m_changedWhileSyncing{};
 };
 
 // The rules of one numeric size field, as pure functions over its text.

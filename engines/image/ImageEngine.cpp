@@ -1,0 +1,378 @@
+#include "ImageEngine.h"
+
+#include "ColorQuantizer.h"
+#include "EncoderQuality.h"
+#include "PNGWriter.h"
+#include "VipsImage.h"
+#include "WebPEncoder.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quillmorph::ImageEngine {
+namespace {
+
+using vips::VImage;
+
+// A few hundred bytes of header can claim a gigantic canvas; such files are refused before decoding.
+constexpr double maximumPixels = 400'000'000;
+
+// Decoding stops with an error on a truncated file instead of filling the rest with grey.
+vips::VOption* decodingOptions() {
+    return VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL)->set("fail_on", VIPS_FAIL_ON_TRUNCATED);
+}
+
+bool isTooLarge(const VImage& image) {
+    return double(image.width()) * double(image.height()) > maximumPixels;
+}
+
+bool swapsSides(int orientation) {
+    return orientation >= 5;
+}
+
+Size sizeOf(const VImage& image) {
+    return {double(image.width()), double(image.height())};
+}
+
+Size transposed(Size size) {
+    return {size.height, size.width};
+}
+
+// The stored image turned as the TIFF/EXIF orientation value prescribes (vips rotates clockwise).
+VImage upright(const VImage& image, int orientation) {
+    switch (orientation) {
+    case 2:
+        return image.flip(VIPS_DIRECTION_HORIZONTAL);
+    case 3:
+        return image.rot(VIPS_ANGLE_D180);
+    case 4:
+        return image.flip(VIPS_DIRECTION_VERTICAL);
+    case 5: // transpose
+        return image.rot(VIPS_ANGLE_D90).flip(VIPS_DIRECTION_HORIZONTAL);
+    case 6:
+        return image.rot(VIPS_ANGLE_D90);
+    case 7: // transverse
+        return image.rot(VIPS_ANGLE_D270).flip(VIPS_DIRECTION_HORIZONTAL);
+    case 8:
+        return image.rot(VIPS_ANGLE_D270);
+    default:
+        return image;
+    }
+}
+
+// 8-bit sRGB with three bands, or four when the fourth is alpha. An embedded ICC profile is honoured;
+// without one libvips assumes sRGB for colour, its own profile for CMYK, and converts grey,
+// 16-bit and float images by their interpretation.
+VImage toSRGB(VImage image) {
+    if (image.get_typeof(VIPS_META_ICC_NAME) != 0) {
+        try {
+            image = image.icc_transform("srgb", VImage::option()
+                                                    ->set("embedded", true)
+                                                    ->set("intent", VIPS_INTENT_RELATIVE)
+                                                    ->set("depth", 8));
+        } catch (const vips::VError&) {
+            // A broken profile is ignored, as viewers do, rather than making the image unreadable.
+            VipsImage::forgetError();
+            image = image.copy();
+            image.remove(VIPS_META_ICC_NAME);
+        }
+    }
+    if (image.interpretation() != VIPS_INTERPRETATION_sRGB || image.format() != VIPS_FORMAT_UCHAR)
+        image = image.colourspace(VIPS_INTERPRETATION_sRGB);
+    if (image.format() != VIPS_FORMAT_UCHAR)
+        image = image.cast(VIPS_FORMAT_UCHAR);
+    if (image.bands() < 3) {
+        const VImage grey = image.extract_band(0);
+        std::vector<VImage> bands{grey, grey, grey};
+        if (image.bands() == 2)
+            bands.push_back(image.extract_band(1));
+        image = VImage::bandjoin(bands);
+    }
+    if (image.bands() > 4)
+        image = image.extract_band(0, VImage::option()->set("n", 4));
+    return image;
+}
+
+// Premultiplied RGBA for an image with alpha, RGBX otherwise.
+VImage toCanvas(const VImage& srgb) {
+    if (srgb.bands() == 4)
+        return (srgb.premultiply() + 0.5).cast(VIPS_FORMAT_UCHAR);
+    return srgb.bandjoin_const({255});
+}
+
+// `image` drawn at the geometry's scaled size onto its output canvas: left edge at
+// rnd((ow - sw) / 2), bottom edge rnd((oh - sh) / 2) above the canvas's bottom; the rest cropped.
+VImage placed(VImage image, const FrameSizing::Geometry& geometry) {
+    if (sizeOf(image) != geometry.scaled) {
+        image = image.resize(geometry.scaled.width / image.width(),
+                             VImage::option()
+                                 ->set("vscale", geometry.scaled.height / image.height())
+                                 ->set("kernel", VIPS_KERNEL_LANCZOS3));
+        if (sizeOf(image) != geometry.scaled)
+            throw vips::VError("resize missed its size");
+    }
+    if (geometry.output == geometry.scaled)
+        return image;
+    const int left = int(std::round((geometry.output.width - geometry.scaled.width) / 2));
+    const double spareHeight = geometry.output.height - geometry.scaled.height;
+    const int top = int(spareHeight - std::round(spareHeight / 2));
+    return image.embed(left, top, int(geometry.output.width), int(geometry.output.height),
+                       VImage::option()->set("extend", VIPS_EXTEND_BLACK));
+}
+
+Bitmap decode(const VImage& image, int orientation) {
+    const VImage srgb = toSRGB(image);
+    const bool hasAlpha = srgb.bands() == 4;
+    const Bitmap stored = VipsImage::render(toCanvas(srgb), hasAlpha);
+    if (orientation == 1)
+        return stored;
+    return VipsImage::render(upright(VipsImage::view(stored), orientation), hasAlpha);
+}
+
+// Block shrinking in the JPEG decoder is coarse, so it stops a factor of two above the target and
+// leaves the rest to the resampler.
+int jpegShrink(double factor) {
+    if (factor >= 16)
+        return 8;
+    if (factor >= 8)
+        return 4;
+    if (factor >= 4)
+        return 2;
+    return 1;
+}
+
+// The file opened again with its decoder scaling down by up to factor / 2, where the decoder can.
+VImage reducedSource(const std::filesystem::path& file, const VImage& header, double factor) {
+    const std::string loader = VipsImage::loader(header);
+    if (loader.starts_with("jpegload") && jpegShrink(factor) > 1)
+        return VipsImage::open(file, decodingOptions()->set("shrink", jpegShrink(factor)));
+    if (loader.starts_with("webpload") && factor >= 4)
+        return VipsImage::open(file, decodingOptions()->set("scale", 2 / factor));
+    return header;
+}
+
+// The bitmap's straight colours for a saver: RGB without alpha, otherwise RGBA un-premultiplied into
+// `storage`, which must outlive the image.
+std::optional<VImage> straightColours(const Bitmap& image, std::vector<std::uint8_t>& storage) {
+    if (!image.hasAlpha())
+        return VipsImage::view(image).extract_band(0, VImage::option()->set("n", 3));
+    std::optional<std::vector<std::uint8_t>> rgba = image.unpremultipliedRGBA();
+    if (!rgba)
+        return std::nullopt;
+    storage = std::move(*rgba);
+    return VipsImage::view(storage, image.width(), image.height());
+}
+
+using Encoded = tl::expected<std::vector<std::uint8_t>, ImageEngineError>;
+
+Encoded nonEmpty(std::vector<std::uint8_t> bytes, ImageFormat format) {
+    if (bytes.empty())
+        return tl::unexpected(ImageEngineError::encodingFailed(format));
+    return bytes;
+}
+
+// JPEG holds no alpha: a translucent image keeps its straight colours, its alpha is dropped.
+Encoded encodeJPEG(const Bitmap& image, double quality) {
+    std::vector<std::uint8_t> storage;
+    const std::optional<VImage> colours = straightColours(image, storage);
+    if (!colours)
+        return tl::unexpected(ImageEngineError::encodingFailed(ImageFormat::jpg));
+    const int q = EncoderQuality::libraryQ(EncoderQuality::lossy(ImageFormat::jpg, quality));
+    VipsBlob* blob =
+        colours->extract_band(0, VImage::option()->set("n", 3))
+            .jpegsave_buffer(VImage::option()->set("Q", q)->set("optimize_coding", true)->set("strip", true));
+    return nonEmpty(VipsImage::bytes(blob), ImageFormat::jpg);
+}
+
+Encoded encodeAVIF(const Bitmap& image, double quality) {
+    std::vector<std::uint8_t> storage;
+    const std::optional<VImage> colours = straightColours(image, storage);
+    if (!colours)
+        return tl::unexpected(ImageEngineError::encodingFailed(ImageFormat::avif));
+    const int q = EncoderQuality::libraryQ(EncoderQuality::lossy(ImageFormat::avif, quality));
+    VipsBlob* blob = colours->heifsave_buffer(VImage::option()
+                                                  ->set("Q", q)
+                                                  ->set("compression", VIPS_FOREIGN_HEIF_COMPRESSION_AV1)
+                                                  ->set("bitdepth", 8)
+                                                  ->set("strip", true));
+    return nonEmpty(VipsImage::bytes(blob), ImageFormat::avif);
+}
+
+// Maximum zlib effort and every row filter tried (adaptive filtering): the file competes on size.
+Encoded platformPNG(const Bitmap& image) {
+    std::vector<std::uint8_t> storage;
+    const std::optional<VImage> colours = straightColours(image, storage);
+    if (!colours)
+        return tl::unexpected(ImageEngineError::encodingFailed(ImageFormat::png));
+    VipsBlob* blob = colours->pngsave_buffer(VImage::option()
+                                                 ->set("compression", 9)
+                                                 ->set("filter", VIPS_FOREIGN_PNG_FILTER_ALL)
+                                                 ->set("strip", true));
+    return nonEmpty(VipsImage::bytes(blob), ImageFormat::png);
+}
+
+// The smallest of the platform PNG and the exact palette PNG, and below full quality of the same two
+// after colour reduction; a later candidate wins only when strictly smaller.
+Encoded encodePNG(const Bitmap& image, double quality) {
+    Encoded best = platformPNG(image);
+    if (!best)
+        return best;
+    const auto keepSmaller = [&](const std::optional<std::vector<std::uint8_t>>& candidate) {
+        if (candidate && !candidate->empty() && candidate->size() < best->size())
+            best = *candidate;
+    };
+    keepSmaller(PNGWriter::indexed(image));
+    const int colours = paletteSize(quality);
+    if (colours < 2)
+        return best;
+    const std::optional<Bitmap> reduced = ColorQuantizer::quantize(image, colours);
+    if (!reduced)
+        return best;
+    keepSmaller(PNGWriter::indexed(*reduced));
+    const Encoded platformReduced = platformPNG(*reduced);
+    if (!platformReduced)
+        return platformReduced;
+    keepSmaller(*platformReduced);
+    return best;
+}
+
+// libheif's encoders do not change while the process runs, so one small encoding answers for good.
+bool encodesAV1() {
+    static const bool available = [] {
+        try {
+            const VImage probe = VImage::black(16, 16, VImage::option()->set("bands", 3));
+            return !VipsImage::bytes(probe.cast(VIPS_FORMAT_UCHAR)
+                                         .heifsave_buffer(VImage::option()->set(
+                                             "compression", VIPS_FOREIGN_HEIF_COMPRESSION_AV1)))
+                        .empty();
+        } catch (const vips::VError&) {
+            VipsImage::forgetError();
+            return false;
+        }
+    }();
+    return available;
+}
+
+} // namespace
+
+bool supports(ImageFormat format) {
+    switch (format) {
+    case ImageFormat::webp:
+        return true;
+    case ImageFormat::jpg:
+        return VipsImage::hasOperation("jpegsave_buffer");
+    case ImageFormat::png:
+        return VipsImage::hasOperation("pngsave_buffer");
+    case ImageFormat::avif:
+        return VipsImage::hasOperation("heifsave_buffer") && encodesAV1();
+    }
+    return false;
+}
+
+std::optional<Size> pixelSize(const std::filesystem::path& file) {
+    try {
+        const VImage header = VipsImage::open(file, nullptr);
+        const Size size = sizeOf(header);
+        return swapsSides(VipsImage::orientation(header)) ? transposed(size) : size;
+    } catch (const vips::VError&) {
+        VipsImage::forgetError();
+        return std::nullopt;
+    }
+}
+
+tl::expected<Bitmap, ImageEngineError> loadNormalized(const std::filesystem::path& file) {
+    try {
+        const VImage image = VipsImage::open(file, decodingOptions());
+        if (isTooLarge(image))
+            return tl::unexpected(ImageEngineError::unreadable(file));
+        return decode(image, VipsImage::orientation(image));
+    } catch (const vips::VError&) {
+        VipsImage::forgetError();
+        return tl::unexpected(ImageEngineError::unreadable(file));
+    }
+}
+
+tl::expected<Bitmap, ImageEngineError> loadNormalized(const std::filesystem::path& file,
+                                                      const FrameSizing& target) {
+    try {
+        const VImage header = VipsImage::open(file, decodingOptions());
+        if (isTooLarge(header))
+            return tl::unexpected(ImageEngineError::unreadable(file));
+        const int orientation = VipsImage::orientation(header);
+        const Size stored = sizeOf(header);
+        const Size uprightSize = swapsSides(orientation) ? transposed(stored) : stored;
+        const FrameSizing::Geometry geometry = target.geometry(uprightSize, FrameSizing::Dimensions::whole);
+        if (geometry.scaled == uprightSize && geometry.output == uprightSize)
+            return decode(header, orientation);
+
+        // Scaled in the stored orientation, which streams from the decoder; turned upright when small.
+        const Size storedScaled = swapsSides(orientation) ? transposed(geometry.scaled) : geometry.scaled;
+        const double factor =
+            std::min(stored.width / storedScaled.width, stored.height / storedScaled.height);
+        const VImage source = reducedSource(file, header, factor);
+        const VImage srgb = toSRGB(source);
+        const bool hasAlpha = srgb.bands() == 4;
+        VImage canvas = toCanvas(srgb);
+        // With the decoder scaling down, a resampler pulling a few small strips from it in parallel
+        // does not always see the decoder's truncation error; decoded on its own first, it does.
+        std::optional<Bitmap> decoded;
+        if (source.width() != header.width()) {
+            decoded = VipsImage::render(canvas, hasAlpha);
+            canvas = VipsImage::view(*decoded);
+        }
+        const VImage scaled = placed(canvas, {storedScaled, storedScaled});
+        if (orientation == 1)
+            return VipsImage::render(placed(scaled, geometry), hasAlpha);
+        const Bitmap small = VipsImage::render(scaled, hasAlpha);
+        return VipsImage::render(placed(upright(VipsImage::view(small), orientation), geometry), hasAlpha);
+    } catch (const vips::VError&) {
+        VipsImage::forgetError();
+        return tl::unexpected(ImageEngineError::unreadable(file));
+    }
+}
+
+tl::expected<Bitmap, ImageEngineError> resize(const Bitmap& image, const FrameSizing& sizing) {
+    const Size size{double(image.width()), double(image.height())};
+    const FrameSizing::Geometry geometry = sizing.geometry(size, FrameSizing::Dimensions::whole);
+    if (geometry.scaled == size && geometry.output == size)
+        return image;
+    try {
+        return VipsImage::render(placed(VipsImage::view(image), geometry), image.hasAlpha());
+    } catch (const vips::VError&) {
+        VipsImage::forgetError();
+        return tl::unexpected(ImageEngineError::renderFailed());
+    }
+}
+
+tl::expected<std::vector<std::uint8_t>, ImageEngineError> encode(const Bitmap& image, ImageFormat format,
+                                                                 double quality) {
+    if (format == ImageFormat::webp)
+        return WebPEncoder::encode(image, quality);
+    if (!supports(format))
+        return tl::unexpected(ImageEngineError::unsupportedOutput(format));
+    try {
+        switch (format) {
+        case ImageFormat::jpg:
+            return encodeJPEG(image, quality);
+        case ImageFormat::png:
+            return encodePNG(image, quality);
+        case ImageFormat::avif:
+            return encodeAVIF(image, quality);
+        case ImageFormat::webp:
+            break;
+        }
+    } catch (const vips::VError&) {
+        VipsImage::forgetError();
+    }
+    return tl::unexpected(ImageEngineError::encodingFailed(format));
+}
+
+int paletteSize(double quality) {
+    if (quality >= 0.95)
+        return 0;
+    if (quality <= 0.05)
+        return 19;
+    return int(std::min(256.0, std::round(16 * std::pow(2.0, 4.5 * quality))));
+}
+
+} // namespace quillmorph::ImageEngine

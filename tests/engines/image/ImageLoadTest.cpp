@@ -1,0 +1,360 @@
+#include "engines/image/ImageEngine.h"
+#include "engines/image/VipsImage.h"
+#include "tests/engines/image/ImageTestSupport.h"
+#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/Tools.h"
+
+#include <array>
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/resource.h>
+#include <vector>
+#include <zlib.h>
+
+namespace quillmorph {
+namespace {
+
+using testing::TemporaryDirectory;
+using vips::VImage;
+
+using Colour = std::array<std::uint8_t, 3>;
+
+// 3 × 2 flat blocks of 16 pixels, all colours far apart: any turn or mirror shows.
+constexpr int blockSize = 16;
+constexpr std::array<Colour, 6> blockColours{Colour{220, 30, 30}, Colour{30, 200, 40},
+                                             Colour{40, 60, 220}, Colour{240, 230, 40},
+                                             Colour{30, 30, 30},  Colour{230, 230, 230}};
+
+Colour storedColour(int x, int y) {
+    return blockColours[std::size_t(y / blockSize * 3 + x / blockSize)];
+}
+
+VImage blocks() {
+    VipsImage::start();
+    std::vector<std::uint8_t> pixels;
+    for (int y = 0; y < 2 * blockSize; ++y) {
+        for (int x = 0; x < 3 * blockSize; ++x) {
+            const Colour colour = storedColour(x, y);
+            pixels.insert(pixels.end(), colour.begin(), colour.end());
+        }
+    }
+    return VImage::new_from_memory(pixels.data(), pixels.size(), 3 * blockSize, 2 * blockSize, 3,
+                                   VIPS_FORMAT_UCHAR)
+        .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB))
+        .copy_memory();
+}
+
+void saveJPEG(const VImage& image, const std::filesystem::path& file, int orientation = 1) {
+    VImage tagged = image.copy();
+    tagged.set(VIPS_META_ORIENTATION, orientation);
+    tagged.jpegsave(file.c_str(),
+                    VImage::option()->set("Q", 95)->set("subsample_mode", VIPS_FOREIGN_SUBSAMPLE_OFF));
+}
+
+// Where upright pixel (x, y) comes from in a stored image of width w and height h.
+std::pair<int, int> storedPosition(int orientation, int x, int y, int w, int h) {
+    switch (orientation) {
+    case 2:
+        return {w - 1 - x, y};
+    case 3:
+        return {w - 1 - x, h - 1 - y};
+    case 4:
+        return {x, h - 1 - y};
+    case 5:
+        return {y, x};
+    case 6:
+        return {y, h - 1 - x};
+    case 7:
+        return {w - 1 - y, h - 1 - x};
+    case 8:
+        return {w - 1 - y, x};
+    default:
+        return {x, y};
+    }
+}
+
+TEST(ImageLoad, EveryOrientationLoadsUpright) {
+    TemporaryDirectory directory;
+    const VImage stored = blocks();
+    const int w = stored.width();
+    const int h = stored.height();
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE("orientation " + std::to_string(orientation));
+        const auto file = directory / ("turned" + std::to_string(orientation) + ".jpg");
+        saveJPEG(stored, file, orientation);
+
+        const bool swaps = orientation >= 5;
+        EXPECT_EQ(ImageEngine::pixelSize(file), swaps ? Size(h, w) : Size(w, h));
+        const auto image = ImageEngine::loadNormalized(file);
+        ASSERT_TRUE(image.has_value());
+        ASSERT_EQ(image->width(), swaps ? h : w);
+        ASSERT_EQ(image->height(), swaps ? w : h);
+        EXPECT_FALSE(image->hasAlpha());
+
+        int mismatches = 0;
+        for (int y = 0; y < image->height(); ++y) {
+            for (int x = 0; x < image->width(); ++x) {
+                const auto [sx, sy] = storedPosition(orientation, x, y, w, h);
+                // Block interiors only: JPEG blurs the edges between blocks.
+                if (sx % blockSize < 3 || sx % blockSize > 12 || sy % blockSize < 3 || sy % blockSize > 12)
+                    continue;
+                const Colour expected = storedColour(sx, sy);
+                const std::uint8_t* pixel =
+                    image->pixels().data() + (std::size_t(y) * image->width() + x) * 4;
+                for (int channel = 0; channel < 3; ++channel)
+                    mismatches += std::abs(int(pixel[channel]) - int(expected[channel])) > 10;
+            }
+        }
+        EXPECT_EQ(mismatches, 0);
+    }
+}
+
+TEST(ImageLoad, PixelSizeReadsOnlyTheHeader) {
+    TemporaryDirectory directory;
+    const auto whole = directory / "whole.jpg";
+    saveJPEG(testing::photo(600, 400), whole, 6);
+    // Cut inside the image data: the header is intact, the pixels are not.
+    const std::string bytes = testing::readFile(whole);
+    const auto truncated = directory / "truncated.jpg";
+    testing::writeFile(truncated, bytes.substr(0, bytes.size() / 2));
+
+    EXPECT_EQ(ImageEngine::pixelSize(truncated), Size(400, 600));
+    const auto image = ImageEngine::loadNormalized(truncated);
+    ASSERT_FALSE(image.has_value());
+    EXPECT_EQ(image.error(), ImageEngineError::unreadable(truncated));
+}
+
+// A valid PNG, 1-bit grey, all black, that claims width × height pixels: small on disk, a
+// decompression bomb for a decoder.
+std::string blackPNG(std::uint32_t width, std::uint32_t height) {
+    const auto bigEndian = [](std::uint32_t value) {
+        return std::string{char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+    };
+    const auto chunk = [&](const std::string& type, const std::string& data) {
+        const std::string body = type + data;
+        const auto crc =
+            std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size())));
+        return bigEndian(std::uint32_t(data.size())) + body + bigEndian(crc);
+    };
+    const std::string header = bigEndian(width) + bigEndian(height) + std::string{1, 0, 0, 0, 0};
+
+    z_stream stream{};
+    deflateInit(&stream, 9);
+    const std::vector<std::uint8_t> row(1 + (width + 7) / 8, 0);
+    std::string compressed;
+    std::vector<std::uint8_t> buffer(1 << 16);
+    for (std::uint32_t line = 0; line < height; ++line) {
+        stream.next_in = const_cast<Bytef*>(row.data());
+        stream.avail_in = uInt(row.size());
+        const int flush = line + 1 == height ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            stream.next_out = buffer.data();
+            stream.avail_out = uInt(buffer.size());
+            deflate(&stream, flush);
+            compressed.append(reinterpret_cast<const char*>(buffer.data()), buffer.size() - stream.avail_out);
+        } while (stream.avail_out == 0);
+    }
+    deflateEnd(&stream);
+    return "\x89PNG\r\n\x1a\n" + chunk("IHDR", header) + chunk("IDAT", compressed) + chunk("IEND", "");
+}
+
+long peakResidentKilobytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST(ImageLoad, RefusesDecompressionBombsBeforeDecoding) {
+    TemporaryDirectory directory;
+    const auto bomb = directory / "bomb.png";
+    testing::writeFile(bomb, blackPNG(20001, 20001));
+    const auto small = directory / "small.png";
+    testing::writeFile(small, blackPNG(8000, 2000));
+
+    EXPECT_EQ(ImageEngine::pixelSize(bomb), Size(20001, 20001));
+    const long before = peakResidentKilobytes();
+    const auto image = ImageEngine::loadNormalized(bomb);
+    ASSERT_FALSE(image.has_value());
+    EXPECT_EQ(image.error(), ImageEngineError::unreadable(bomb));
+    EXPECT_FALSE(ImageEngine::loadNormalized(bomb, FrameSizing::fit(100, 100)).has_value());
+    // Decoding 400 million pixels would take gigabytes.
+    EXPECT_LT(peakResidentKilobytes() - before, 300'000);
+
+    // The same file under the limit is decoded; its generator is sound.
+    const auto decoded = ImageEngine::loadNormalized(small, FrameSizing::fit(200, 200));
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(decoded->width(), 200);
+    EXPECT_EQ(decoded->height(), 50);
+}
+
+TEST(ImageLoad, BadInputIsUnreadable) {
+    TemporaryDirectory directory;
+    const auto photo = directory / "photo.jpg";
+    saveJPEG(testing::photo(300, 200), photo);
+    const std::string jpeg = testing::readFile(photo);
+
+    struct BadFile {
+        std::string name;
+        std::string contents;
+    };
+    const auto png = directory / "photo.png";
+    testing::photo(300, 200).pngsave(png.c_str());
+    const std::string pngBytes = testing::readFile(png);
+
+    const std::vector<BadFile> files{
+        {"truncated.jpg", jpeg.substr(0, jpeg.size() * 2 / 3)},
+        {"truncated.png", pngBytes.substr(0, pngBytes.size() * 2 / 3)},
+        {"headeronly.jpg", jpeg.substr(0, 200)},
+        {"empty.jpg", ""},
+        {"notes.jpg", "This is not a picture, only text.\n"},
+        {"garbage.png", std::string("\x89PNG\r\n\x1a\n", 8) + std::string(500, '\x5a')},
+        {"magic.jpg", std::string("\xff\xd8\xff\xe0", 4) + std::string(100, '\0')},
+    };
+    for (const BadFile& bad : files) {
+        SCOPED_TRACE(bad.name);
+        const auto file = directory / bad.name;
+        testing::writeFile(file, bad.contents);
+        const auto image = ImageEngine::loadNormalized(file);
+        ASSERT_FALSE(image.has_value());
+        EXPECT_EQ(image.error(), ImageEngineError::unreadable(file));
+        EXPECT_FALSE(ImageEngine::loadNormalized(file, FrameSizing::fit(16, 16)).has_value());
+        // The source is never touched.
+        EXPECT_EQ(testing::readFile(file), bad.contents);
+    }
+    for (const auto& file : {directory.path(), directory / "missing.jpg"}) {
+        SCOPED_TRACE(file.string());
+        EXPECT_EQ(ImageEngine::pixelSize(file), std::nullopt);
+        EXPECT_EQ(ImageEngine::loadNormalized(file), tl::unexpected(ImageEngineError::unreadable(file)));
+    }
+}
+
+const std::uint8_t* pixelAt(const Bitmap& image, int x, int y) {
+    return image.pixels().data() + (std::size_t(y) * image.width() + x) * 4;
+}
+
+TEST(ImageLoad, DeepGreyAndCMYKImagesBecome8BitSRGB) {
+    TemporaryDirectory directory;
+    VipsImage::start();
+
+    const auto deep = directory / "deep.png";
+    (VImage::black(8, 8, VImage::option()->set("bands", 3)) + std::vector<double>{0x8080, 0x2000, 0xff00})
+        .cast(VIPS_FORMAT_USHORT)
+        .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_RGB16))
+        .pngsave(deep.c_str());
+
+    const auto grey = directory / "grey.png";
+    (VImage::black(8, 8) + 77).cast(VIPS_FORMAT_UCHAR).pngsave(grey.c_str());
+
+    const auto greyAlpha = directory / "greyalpha.png";
+    (VImage::black(8, 8, VImage::option()->set("bands", 2)) + std::vector<double>{200, 128})
+        .cast(VIPS_FORMAT_UCHAR)
+        .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_B_W))
+        .pngsave(greyAlpha.c_str());
+
+    const auto cmyk = directory / "cmyk.jpg";
+    (VImage::black(8, 8, VImage::option()->set("bands", 4)) + std::vector<double>{255, 0, 0, 0})
+        .cast(VIPS_FORMAT_UCHAR)
+        .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_CMYK))
+        .jpegsave(cmyk.c_str(), VImage::option()->set("Q", 100));
+
+    const auto deepImage = ImageEngine::loadNormalized(deep);
+    ASSERT_TRUE(deepImage.has_value());
+    EXPECT_FALSE(deepImage->hasAlpha());
+    EXPECT_NEAR(pixelAt(*deepImage, 3, 3)[0], 0x80, 1);
+    EXPECT_NEAR(pixelAt(*deepImage, 3, 3)[1], 0x20, 1);
+    EXPECT_NEAR(pixelAt(*deepImage, 3, 3)[2], 0xff, 1);
+
+    const auto greyImage = ImageEngine::loadNormalized(grey);
+    ASSERT_TRUE(greyImage.has_value());
+    EXPECT_FALSE(greyImage->hasAlpha());
+    EXPECT_EQ(pixelAt(*greyImage, 5, 5)[0], 77);
+    EXPECT_EQ(pixelAt(*greyImage, 5, 5)[1], 77);
+    EXPECT_EQ(pixelAt(*greyImage, 5, 5)[2], 77);
+
+    // Premultiplied: 200 × 128 / 255 ≈ 100.4.
+    const auto greyAlphaImage = ImageEngine::loadNormalized(greyAlpha);
+    ASSERT_TRUE(greyAlphaImage.has_value());
+    EXPECT_TRUE(greyAlphaImage->hasAlpha());
+    const std::uint8_t* translucent = pixelAt(*greyAlphaImage, 2, 6);
+    EXPECT_EQ((std::array{translucent[0], translucent[1], translucent[2], translucent[3]}),
+              (std::array<std::uint8_t, 4>{100, 100, 100, 128}));
+
+    // Full cyan ink prints as a light blue-green.
+    const auto cmykImage = ImageEngine::loadNormalized(cmyk);
+    ASSERT_TRUE(cmykImage.has_value());
+    EXPECT_FALSE(cmykImage->hasAlpha());
+    const std::uint8_t* cyan = pixelAt(*cmykImage, 4, 4);
+    EXPECT_LT(cyan[0], 80);
+    EXPECT_GT(cyan[1], 120);
+    EXPECT_GT(cyan[2], 180);
+}
+
+TEST(ImageLoad, ReadsHEICAVIFWebPAndTIFF) {
+    TemporaryDirectory directory;
+    const VImage source = testing::photo(96, 64);
+    const auto reference = ImageEngine::loadNormalized([&] {
+        const auto file = directory / "reference.png";
+        source.pngsave(file.c_str());
+        return file;
+    }());
+    ASSERT_TRUE(reference.has_value());
+
+    // In a child process: libx265 keeps allocations for the life of the process that loads it.
+    const auto heic = directory / "photo.heic";
+    testing::mustRun({"vips", "heifsave", (directory / "reference.png").string(), heic.string(), "--Q", "90",
+                      "--compression", "hevc"});
+    const auto avif = directory / "photo.avif";
+    source.heifsave(avif.c_str(),
+                    VImage::option()->set("Q", 90)->set("compression", VIPS_FOREIGN_HEIF_COMPRESSION_AV1));
+    const auto webp = directory / "photo.webp";
+    source.webpsave(webp.c_str(), VImage::option()->set("Q", 90));
+    const auto tiff = directory / "photo.tiff";
+    source.tiffsave(tiff.c_str());
+    // Named by its format, not by its content: the decoder goes by content.
+    const auto misnamed = directory / "photo.jpg";
+    std::filesystem::copy_file(webp, misnamed);
+
+    for (const auto& file : {heic, avif, webp, tiff, misnamed}) {
+        SCOPED_TRACE(file.filename().string());
+        const auto image = ImageEngine::loadNormalized(file);
+        ASSERT_TRUE(image.has_value());
+        ASSERT_EQ(image->width(), 96);
+        ASSERT_EQ(image->height(), 64);
+        EXPECT_GT(testing::psnr(*image, *reference), 30);
+        EXPECT_EQ(ImageEngine::pixelSize(file), Size(96, 64));
+    }
+}
+
+TEST(ImageLoad, ReducedScaleLoadMatchesTheFullPath) {
+    TemporaryDirectory directory;
+    const VImage source = testing::photo(1600, 1200);
+    const auto jpeg = directory / "photo.jpg";
+    saveJPEG(source, jpeg, 6);
+    const auto webp = directory / "photo.webp";
+    source.webpsave(webp.c_str(), VImage::option()->set("Q", 90));
+    const auto png = directory / "photo.png";
+    source.pngsave(png.c_str());
+
+    for (const auto& file : {jpeg, webp, png}) {
+        for (const FrameSizing& target :
+             {FrameSizing::fit(200, 200), FrameSizing::exact(150, 150), FrameSizing::exact(300, 100),
+              FrameSizing::fit(1000, 1000), FrameSizing::untouched()}) {
+            SCOPED_TRACE(file.filename().string() + " " + std::to_string(target.width) + "x" +
+                         std::to_string(target.height));
+            const auto full = ImageEngine::loadNormalized(file).and_then(
+                [&](const Bitmap& image) { return ImageEngine::resize(image, target); });
+            const auto reduced = ImageEngine::loadNormalized(file, target);
+            ASSERT_TRUE(full.has_value());
+            ASSERT_TRUE(reduced.has_value());
+            ASSERT_EQ(reduced->width(), full->width());
+            ASSERT_EQ(reduced->height(), full->height());
+            EXPECT_GT(testing::psnr(*reduced, *full), 30);
+            // Already at its geometry: the resize that follows is free.
+            EXPECT_TRUE(ImageEngine::resize(*reduced, target)->isSameImage(*reduced));
+        }
+    }
+}
+
+} // namespace
+} // namespace quillmorph
