@@ -13,13 +13,15 @@ struct AudioEngineError {
     std::string message;        // failed: the last line ffmpeg wrote to its error output
 
     static AudioEngineError unreadable(std::filesystem::path file) {
-        return {Kind::unreadable, std::move(file)};
+        return {.kind = Kind::unreadable, .file = std::move(file), .message = {}};
     }
     static AudioEngineError noAudioTrack(std::filesystem::path file) {
-        return {Kind::noAudioTrack, std::move(file)};
+        return {.kind = Kind::noAudioTrack, .file = std::move(file), .message = {}};
     }
-    static AudioEngineError failed(std::string message) { return {Kind::failed, {}, std::move(message)}; }
-    static AudioEngineError needsFFmpeg() { return {Kind::needsFFmpeg}; }
+    static AudioEngineError failed(std::string message) {
+        return {.kind = Kind::failed, .file = {}, .message = std::move(message)};
+    }
+    static AudioEngineError needsFFmpeg() { return {.kind = Kind::needsFFmpeg, .file = {}, .message = {}}; }
 
     bool operator==(const AudioEngineError&) const = default;
 };

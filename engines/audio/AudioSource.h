@@ -4,6 +4,9 @@
 
 namespace quillmorph {
 
+// What the files of an audio batch are: audio to convert, or videos whose audio is extracted.
+enum class AudioOrigin { audioFiles, videos };
+
 // Facts about one input that shape its ffmpeg arguments.
 struct AudioSource {
     bool fromVideo = false;      // the audio of a video is being extracted

@@ -1,0 +1,124 @@
+#include "AudioEngine.h"
+
+#include "AudioProbe.h"
+#include "common/UserDefaults.h"
+#include "engines/output/OutputFile.h"
+#include "engines/process/ChildProcess.h"
+#include "engines/video/FFmpegTool.h"
+
+#include <ranges>
+#include <sys/stat.h>
+
+namespace quillmorph::AudioEngine {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool toolsSwitchedOff() {
+    return UserDefaults::boolean("QuillmorphIgnoreFFmpeg").value_or(false);
+}
+
+// Absolute, so that no file name is ever read as an ffmpeg option or protocol ("-x.mp3", "pipe:1").
+fs::path fullPath(const fs::path& file) {
+    std::error_code error;
+    fs::path result = fs::absolute(file, error);
+    return error ? file : result;
+}
+
+bool isValidUtf8(std::string_view text) {
+    std::size_t index = 0;
+    while (index < text.size()) {
+        auto lead = static_cast<unsigned char>(text[index]);
+        std::size_t length = lead < 0x80           ? 1
+                             : (lead >> 5) == 0x6  ? 2
+                             : (lead >> 4) == 0xE  ? 3
+                             : (lead >> 3) == 0x1E ? 4
+                                                   : 0;
+        if (length == 0 || index + length > text.size())
+            return false;
+        char32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t offset = 1; offset < length; ++offset) {
+            auto continuation = static_cast<unsigned char>(text[index + offset]);
+            if ((continuation >> 6) != 0x2)
+                return false;
+            codePoint = (codePoint << 6) | (continuation & 0x3F);
+        }
+        constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (codePoint < smallest[length] || codePoint > 0x10FFFF ||
+            (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+            return false;
+        index += length;
+    }
+    return true;
+}
+
+// The last non-empty line ffmpeg wrote to its error output; empty when there is none or the
+// output is no valid UTF-8 (the text ends up in notifications, which must carry UTF-8).
+std::string lastLine(std::string_view errorOutput) {
+    if (!isValidUtf8(errorOutput))
+        return {};
+    std::string line;
+    for (auto piece : errorOutput | std::views::split('\n')) {
+        if (!piece.empty())
+            line.assign(piece.begin(), piece.end());
+    }
+    return line;
+}
+
+// ffmpeg exits 0 after some failures without writing, or leaves an empty file; neither is output.
+bool wroteSomething(const fs::path& file) {
+    struct stat status {};
+    return lstat(file.c_str(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0;
+}
+
+} // namespace
+
+bool isAvailable() {
+    return !toolsSwitchedOff() && FFmpegTool::path(FFmpegTool::ffmpeg).has_value();
+}
+
+tl::expected<AudioInfo, AudioEngineError> inspect(const fs::path& file) {
+    auto ffprobe = toolsSwitchedOff() ? std::nullopt : FFmpegTool::path(FFmpegTool::ffprobe);
+    if (!ffprobe)
+        return tl::unexpected(AudioEngineError::needsFFmpeg());
+    // ffprobe's exit status says nothing its report does not.
+    return AudioProbe::parse(run(*ffprobe, AudioProbe::arguments(fullPath(file))).output, file);
+}
+
+ToolRun run(const fs::path& tool, const std::vector<std::string>& arguments) {
+    ToolRun result;
+    auto process = ChildProcess::start({
+        .program = tool,
+        .arguments = arguments,
+        .onOutput = [&result](std::string_view bytes) { result.output.append(bytes); },
+        .onError = [&result](std::string_view bytes) { result.error.append(bytes); },
+    });
+    if (!process)
+        return {};
+    ChildProcess::Exit exit = process->wait();
+    result.status = exit.kind == ChildProcess::Exit::Kind::exited ? exit.code : 128 + exit.code;
+    return result;
+}
+
+tl::expected<fs::path, AudioEngineError> convert(const fs::path& input, const fs::path& destination,
+                                                 const AudioSettings& settings, const AudioSource& source) {
+    auto ffmpeg = isAvailable() ? FFmpegTool::path(FFmpegTool::ffmpeg) : std::nullopt;
+    if (!ffmpeg)
+        return tl::unexpected(AudioEngineError::needsFFmpeg());
+    auto output = OutputFile::make(fullPath(destination), OutputFile::Creation::reserveName);
+    if (!output)
+        return tl::unexpected(AudioEngineError::failed(describeWriteFailure(destination, output.error())));
+
+    ToolRun ffmpegRun = run(*ffmpeg, settings.arguments(fullPath(input), output->temporaryPath(), source));
+    if (ffmpegRun.status != 0 || !wroteSomething(output->temporaryPath()))
+        return tl::unexpected(AudioEngineError::failed(lastLine(ffmpegRun.error))); // output removes itself
+
+    std::string extension = destination.extension().string();
+    auto committed =
+        output->commit(outputSuffix, std::string_view(extension).substr(extension.empty() ? 0 : 1));
+    if (!committed)
+        return tl::unexpected(AudioEngineError::failed(describeWriteFailure(destination, committed.error())));
+    return *committed;
+}
+
+} // namespace quillmorph::AudioEngine
