@@ -26,25 +26,31 @@ struct VideoEngineError {
     Missing missing = Missing::hdr;
 
     static VideoEngineError probeFailed(std::filesystem::path file) {
-        return {Kind::probeFailed, std::move(file)};
+        return make(Kind::probeFailed, std::move(file));
     }
     static VideoEngineError noVideoStream(std::filesystem::path file) {
-        return {Kind::noVideoStream, std::move(file)};
+        return make(Kind::noVideoStream, std::move(file));
     }
     static VideoEngineError encodeFailed(std::filesystem::path file, std::string message) {
-        return {Kind::encodeFailed, std::move(file), std::move(message)};
+        return make(Kind::encodeFailed, std::move(file), std::move(message));
     }
     static VideoEngineError encodingFailed(std::filesystem::path file, std::string message) {
-        return {Kind::encodingFailed, std::move(file), std::move(message)};
+        return make(Kind::encodingFailed, std::move(file), std::move(message));
     }
-    static VideoEngineError needsFFmpeg(Missing missing) { return {Kind::needsFFmpeg, {}, {}, missing}; }
-    static VideoEngineError toolMissing() { return {Kind::toolMissing}; }
-    static VideoEngineError cancelled() { return {Kind::cancelled}; }
+    static VideoEngineError needsFFmpeg(Missing missing) { return make(Kind::needsFFmpeg, {}, {}, missing); }
+    static VideoEngineError toolMissing() { return make(Kind::toolMissing); }
+    static VideoEngineError cancelled() { return make(Kind::cancelled); }
     static VideoEngineError launchFailed(std::string message) {
-        return {Kind::launchFailed, {}, std::move(message)};
+        return make(Kind::launchFailed, {}, std::move(message));
     }
 
     bool operator==(const VideoEngineError&) const = default;
+
+  private:
+    static VideoEngineError make(Kind kind, std::filesystem::path file = {}, std::string message = {},
+                                 Missing missing = Missing::hdr) {
+        return {kind, std::move(file), std::move(message), missing};
+    }
 };
 
 // The text shown to the user, in the current language. encodeFailed and encodingFailed show their

@@ -2,7 +2,6 @@
 
 #include "tests/support/Tools.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
@@ -68,9 +67,7 @@ Recipe recipe(Clip which) {
 }
 
 fs::path folder() {
-    if (const char* configured = std::getenv("QUILLMORPH_TEST_CLIPS"); configured && *configured)
-        return configured;
-    return fs::temp_directory_path() / "quillmorph-test-clips";
+    return QUILLMORPH_TEST_CLIPS;
 }
 
 // The display rotation is set on a stream copy: re-encoding would drop it.

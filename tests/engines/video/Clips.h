@@ -4,8 +4,8 @@
 
 namespace quillmorph::testing {
 
-// Real media made once by the ffmpeg program and kept in $QUILLMORPH_TEST_CLIPS (else a folder
-// under the system's temporary folder) for every later test process.
+// Real media made once by the ffmpeg program and kept in the build tree for every later test
+// process.
 enum class Clip {
     landscape, // 1920×1080, 1 s, 30 fps, H.264 + AAC 48 kHz stereo
     rotated,   // stored 320×240 (left half red, right half blue) with a 90° display rotation:

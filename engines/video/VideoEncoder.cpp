@@ -1,0 +1,204 @@
+#include "VideoEncoder.h"
+
+#include "FFmpegTool.h"
+#include "engines/process/LineBuffer.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <random>
+
+namespace quillmorph {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view progressKey = "out_time_us=";
+
+// A random (version 4) UUID in upper-case text form.
+std::string randomUUID() {
+    std::random_device device;
+    std::uniform_int_distribution<unsigned> byte(0, 255);
+    unsigned char bytes[16];
+    for (unsigned char& value : bytes)
+        value = static_cast<unsigned char>(byte(device));
+    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);
+    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);
+    std::string text;
+    for (int index = 0; index < 16; ++index) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02X", bytes[index]);
+        text += digits;
+        if (index == 3 || index == 5 || index == 7 || index == 9)
+            text += '-';
+    }
+    return text;
+}
+
+// ffmpeg names its statistics after the prefix with more after it ("-0.log", "-0.log.mbtree"), so
+// everything in the temporary folder that starts with the prefix's name goes.
+void removePassLogs(const fs::path& prefix) {
+    std::error_code error;
+    std::string name = prefix.filename().string();
+    std::vector<fs::path> found;
+    for (fs::directory_iterator entry(prefix.parent_path(), error), end; !error && entry != end;
+         entry.increment(error)) {
+        if (entry->path().filename().string().starts_with(name))
+            found.push_back(entry->path());
+    }
+    for (const fs::path& file : found)
+        fs::remove(file, error);
+}
+
+bool isValidUTF8(std::string_view text) {
+    for (std::size_t index = 0; index < text.size();) {
+        auto lead = static_cast<unsigned char>(text[index]);
+        std::size_t length = lead < 0x80           ? 1
+                             : (lead >> 5) == 0x6  ? 2
+                             : (lead >> 4) == 0xE  ? 3
+                             : (lead >> 3) == 0x1E ? 4
+                                                   : 0;
+        if (length == 0 || index + length > text.size())
+            return false;
+        std::uint32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t offset = 1; offset < length; ++offset) {
+            auto next = static_cast<unsigned char>(text[index + offset]);
+            if ((next & 0xC0) != 0x80)
+                return false;
+            codePoint = (codePoint << 6) | (next & 0x3F);
+        }
+        constexpr std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        // Overlong forms, surrogates and values beyond Unicode are not UTF-8.
+        if (codePoint < smallest[length] || (codePoint >= 0xD800 && codePoint <= 0xDFFF) ||
+            codePoint > 0x10FFFF)
+            return false;
+        index += length;
+    }
+    return true;
+}
+
+void removeQuietly(const fs::path& file) {
+    std::error_code ignored;
+    fs::remove(file, ignored);
+}
+
+} // namespace
+
+std::optional<double> VideoEncoder::passFraction(std::string_view line, double duration) {
+    if (!line.starts_with(progressKey))
+        return std::nullopt;
+    line.remove_prefix(progressKey.size());
+    double microseconds = 0;
+    auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), microseconds);
+    if (error != std::errc() || end != line.data() + line.size() || !(microseconds >= 0) ||
+        std::isinf(microseconds))
+        return std::nullopt;
+    return std::min(microseconds / 1'000'000 / std::max(duration, 0.001), 1.0);
+}
+
+tl::expected<void, VideoEngineError>
+VideoEncoder::encode(const fs::path& input, const fs::path& output, const VideoInfo& info,
+                     const VideoSettings& settings, const Progress& progress, const Executor& executor) {
+    std::optional<fs::path> ffmpeg = FFmpegTool::path(FFmpegTool::ffmpeg);
+    if (!ffmpeg)
+        return tl::unexpected(VideoEngineError::toolMissing());
+
+    std::error_code noTemporaryFolder;
+    fs::path passLog = fs::temp_directory_path(noTemporaryFolder) / ("quillmorph-" + randomUUID());
+    struct Pass {
+        std::optional<int> number;
+        Slice slice;
+    };
+    std::vector<Pass> passes;
+    if (settings.container == VideoContainer::webm)
+        passes = {{1, {0, 0.35}}, {2, {0.35, 1}}};
+    else
+        passes = {{std::nullopt, {0, 1}}};
+
+    tl::expected<void, VideoEngineError> result;
+    for (const Pass& pass : passes) {
+        result = run(*ffmpeg, settings.arguments(input, output, info, pass.number, passLog), input, output,
+                     info.duration, pass.slice, progress, executor);
+        if (!result)
+            break;
+    }
+    removePassLogs(passLog);
+    return result;
+}
+
+tl::expected<void, VideoEngineError> VideoEncoder::run(const fs::path& ffmpeg,
+                                                       std::vector<std::string> arguments,
+                                                       const fs::path& input, const fs::path& output,
+                                                       double duration, Slice slice, const Progress& progress,
+                                                       const Executor& executor) {
+    auto report = [&progress, &executor, slice](double fraction) {
+        double overall = slice.start + fraction * (slice.end - slice.start);
+        executor([progress, overall] { progress(overall); });
+    };
+    // Written by the error stream's reader only; read after wait() has joined it.
+    std::string lastErrorLine;
+
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_wasCancelled)
+            return tl::unexpected(VideoEngineError::cancelled());
+    }
+    auto started = ChildProcess::start({
+        .program = ffmpeg,
+        .arguments = std::move(arguments),
+        .onOutput = byLine([&report, duration](std::string_view line) {
+            if (auto fraction = passFraction(line, duration))
+                report(*fraction);
+        }),
+        .onError = byLine([&lastErrorLine](std::string_view line) {
+            if (!line.empty())
+                lastErrorLine = line;
+        }),
+    });
+    if (!started)
+        return tl::unexpected(
+            VideoEngineError::launchFailed(ffmpeg.string() + ": " + started.error().message()));
+    auto child = std::make_shared<ChildProcess>(std::move(*started));
+    bool cancelledWhileStarting = false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_current = child;
+        cancelledWhileStarting = m_wasCancelled;
+    }
+    if (cancelledWhileStarting)
+        child->terminate();
+
+    ChildProcess::Exit exit = child->wait();
+    bool cancelled = false;
+    {
+        std::lock_guard lock(m_mutex);
+        cancelled = m_wasCancelled;
+        m_current.reset();
+    }
+    if (cancelled) {
+        removeQuietly(output);
+        return tl::unexpected(VideoEngineError::cancelled());
+    }
+    if (!exit.succeeded()) {
+        removeQuietly(output);
+        // The text ends up in notifications, which carry UTF-8 only.
+        return tl::unexpected(
+            VideoEngineError::encodeFailed(input, isValidUTF8(lastErrorLine) ? lastErrorLine : ""));
+    }
+    report(1.0);
+    return {};
+}
+
+void VideoEncoder::cancel() {
+    std::shared_ptr<ChildProcess> current;
+    {
+        std::lock_guard lock(m_mutex);
+        m_wasCancelled = true;
+        current = m_current;
+    }
+    if (current)
+        current->terminate();
+}
+
+} // namespace quillmorph

@@ -1,0 +1,219 @@
+#include "engines/video/NativeVideoEngine.h"
+
+#include "engines/video/FFmpegTool.h"
+#include "tests/engines/process/ProcessChecks.h"
+#include "tests/engines/video/Clips.h"
+#include "tests/engines/video/FramePixels.h"
+#include "tests/engines/video/WithoutRoot.h"
+#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/Tools.h"
+
+#include <algorithm>
+#include <future>
+#include <gtest/gtest.h>
+#include <mutex>
+
+namespace quillmorph {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Clip;
+using testing::clip;
+
+const Executor inline_ = [](std::function<void()> work) {
+    work();
+};
+
+VideoInfo probed(const fs::path& file) {
+    auto info = NativeVideoEngine::probe(file);
+    EXPECT_TRUE(info) << describe(info.error());
+    return info.value_or(VideoInfo{});
+}
+
+// What ffprobe sees in an output, as the judge that is not our code.
+VideoInfo checked(const fs::path& file) {
+    auto info = FFmpegTool::probe(file);
+    EXPECT_TRUE(info) << describe(info.error());
+    return info.value_or(VideoInfo{});
+}
+
+TEST(NativeVideoEngine, ProbesSizeRateCodecAudioAndHDR) {
+    VideoInfo landscape = probed(clip(Clip::landscape));
+    EXPECT_EQ(landscape.width, 1920);
+    EXPECT_EQ(landscape.height, 1080);
+    EXPECT_NEAR(landscape.duration, 1.0, 0.05);
+    EXPECT_EQ(landscape.frameRate, 30.0);
+    EXPECT_EQ(landscape.codec, "avc1");
+    EXPECT_GT(landscape.bitrate, 0);
+    EXPECT_EQ(landscape.fileSize, std::int64_t(fs::file_size(clip(Clip::landscape))));
+    EXPECT_TRUE(landscape.hasAudio);
+    EXPECT_EQ(landscape.audioCodec, std::nullopt) << "the in-process probe does not name audio codecs";
+    EXPECT_FALSE(landscape.isHDR);
+
+    VideoInfo rotated = probed(clip(Clip::rotated));
+    EXPECT_EQ(rotated.width, 240);
+    EXPECT_EQ(rotated.height, 320);
+    EXPECT_FALSE(rotated.hasAudio);
+
+    VideoInfo hdr = probed(clip(Clip::hdr));
+    EXPECT_EQ(hdr.codec, "hvc1");
+    EXPECT_TRUE(hdr.isHDR);
+}
+
+TEST(NativeVideoEngine, ProbeFailsOnWhatIsNoVideo) {
+    testing::TemporaryDirectory folder;
+    testing::writeFile(folder / "notes.mp4", "these are notes, not a video\n");
+    testing::writeFile(folder / "locked.mp4", testing::readFile(clip(Clip::silent)));
+    fs::permissions(folder.path(), fs::perms::owner_all | fs::perms::others_exec);
+    fs::permissions(folder / "locked.mp4", fs::perms::none);
+    struct Row {
+        const char* name;
+        fs::path file;
+        VideoEngineError error;
+    };
+    const Row rows[] = {
+        {"text", folder / "notes.mp4", VideoEngineError::probeFailed(folder / "notes.mp4")},
+        {"empty path", folder / "missing.mp4", VideoEngineError::probeFailed(folder / "missing.mp4")},
+        {"unreadable", folder / "locked.mp4", VideoEngineError::probeFailed(folder / "locked.mp4")},
+        {"audio only", clip(Clip::toneOnly), VideoEngineError::noVideoStream(clip(Clip::toneOnly))},
+    };
+    testing::WithoutRoot unprivileged;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto info = NativeVideoEngine::probe(row.file);
+        ASSERT_FALSE(info);
+        EXPECT_EQ(info.error(), row.error);
+    }
+}
+
+class NativeEncode : public ::testing::Test {
+  protected:
+    tl::expected<void, VideoEngineError> encode(const fs::path& source, const VideoSettings& settings,
+                                                std::optional<VideoInfo> info = std::nullopt) {
+        return NativeVideoEngine().encode(
+            source, m_output, info ? *info : probed(source), settings,
+            [this](double fraction) { m_fractions.push_back(fraction); }, inline_);
+    }
+
+    testing::TemporaryDirectory m_folder;
+    fs::path m_output = m_folder / "out.mp4";
+    std::vector<double> m_fractions;
+};
+
+TEST_F(NativeEncode, WritesAFastStartMP4WithStereoAACAtTheRequestedSizeAndRate) {
+    auto encoded = encode(
+        clip(Clip::landscape),
+        {.sizing = FrameSizing::fit(640, 640), .videoBitrate = 1000, .frameRateCap = 24, .audioBitrate = 96});
+    ASSERT_TRUE(encoded) << describe(encoded.error());
+
+    VideoInfo result = checked(m_output);
+    EXPECT_EQ(result.width, 640);
+    EXPECT_EQ(result.height, 360);
+    EXPECT_EQ(result.codec, "h264");
+    EXPECT_EQ(result.frameRate, 24);
+    EXPECT_NEAR(result.duration, 1.0, 0.1);
+    EXPECT_EQ(result.audioCodec, "aac");
+    testing::CommandResult audio =
+        testing::runTool({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
+                          "stream=sample_rate,channels", "-of", "csv=p=0", m_output.string()});
+    EXPECT_EQ(audio.output, "44100,2\n");
+    std::string bytes = testing::readFile(m_output);
+    EXPECT_LT(bytes.find("moov"), bytes.find("mdat")) << "the index comes first";
+
+    ASSERT_FALSE(m_fractions.empty());
+    EXPECT_TRUE(std::ranges::is_sorted(m_fractions));
+    EXPECT_NEAR(m_fractions.back(), 1.0, 0.05);
+}
+
+TEST_F(NativeEncode, TurnsARotatedSourceUpright) {
+    ASSERT_TRUE(encode(clip(Clip::rotated), {.codec = VideoCodec::hevc}));
+    VideoInfo result = checked(m_output);
+    EXPECT_EQ(result.width, 240);
+    EXPECT_EQ(result.height, 320);
+    EXPECT_EQ(result.codec, "hevc");
+    testing::FramePixels frame = testing::firstFrame(m_output, 240, 320);
+    EXPECT_TRUE(testing::isBlue(frame.at(120, 40)));
+    EXPECT_TRUE(testing::isRed(frame.at(120, 280)));
+    EXPECT_FALSE(result.hasAudio);
+}
+
+TEST_F(NativeEncode, ExactSizingCoversTheFrameAndCutsTheSides) {
+    // 320×240 with 1080×1920 asked for: the box shrinks to 136×240 instead of enlarging the source,
+    // which keeps its height and loses its sides.
+    ASSERT_TRUE(encode(clip(Clip::silent), {.sizing = FrameSizing::exact(1080, 1920), .videoBitrate = 500}));
+    VideoInfo result = checked(m_output);
+    EXPECT_EQ(result.width, 136);
+    EXPECT_EQ(result.height, 240);
+}
+
+TEST_F(NativeEncode, ResamplesToTheRoundedTargetRate) {
+    // A 29.97 fps source capped at 30 gets frames 1/30 s apart (this 25 fps clip says it is 29.97).
+    VideoInfo info = probed(clip(Clip::silent));
+    info.frameRate = 30000.0 / 1001;
+    ASSERT_TRUE(encode(clip(Clip::silent), {.videoBitrate = 500, .frameRateCap = 30}, info));
+    EXPECT_EQ(checked(m_output).frameRate, 30.0);
+}
+
+TEST_F(NativeEncode, ASourceWithoutDurationReportsCompletionFromTheFirstFrame) {
+    VideoInfo info = probed(clip(Clip::silent));
+    info.duration = 0;
+    ASSERT_TRUE(encode(clip(Clip::silent), {.videoBitrate = 500}, info));
+    ASSERT_FALSE(m_fractions.empty());
+    EXPECT_EQ(m_fractions.front(), 1.0);
+}
+
+TEST_F(NativeEncode, RefusesWhatNeedsFFmpegBeforeTouchingAnything) {
+    testing::writeFile(m_output, "keep me");
+    auto webm = encode(clip(Clip::silent), {.container = VideoContainer::webm});
+    ASSERT_FALSE(webm);
+    EXPECT_EQ(webm.error(), VideoEngineError::needsFFmpeg(VideoEngineError::Missing::container));
+    auto hdr = encode(clip(Clip::hdr), {});
+    ASSERT_FALSE(hdr);
+    EXPECT_EQ(hdr.error(), VideoEngineError::needsFFmpeg(VideoEngineError::Missing::hdr));
+    auto both = encode(clip(Clip::hdr), {.container = VideoContainer::webm});
+    ASSERT_FALSE(both);
+    EXPECT_EQ(both.error(), VideoEngineError::needsFFmpeg(VideoEngineError::Missing::container));
+    EXPECT_EQ(testing::readFile(m_output), "keep me");
+}
+
+TEST_F(NativeEncode, BadInputFailsAndLeavesNothing) {
+    testing::writeFile(m_folder / "notes.mp4", "not a video");
+    auto text = encode(m_folder / "notes.mp4", {}, VideoInfo{.width = 320, .height = 240});
+    ASSERT_FALSE(text);
+    EXPECT_EQ(text.error(), VideoEngineError::probeFailed(m_folder / "notes.mp4"));
+
+    auto audioOnly = encode(clip(Clip::toneOnly), {}, VideoInfo{.width = 320, .height = 240});
+    ASSERT_FALSE(audioOnly);
+    EXPECT_EQ(audioOnly.error(), VideoEngineError::noVideoStream(clip(Clip::toneOnly)));
+    EXPECT_FALSE(fs::exists(m_output));
+
+    m_output = m_folder / "missing-folder" / "out.mp4";
+    auto unwritable = encode(clip(Clip::silent), {});
+    ASSERT_FALSE(unwritable);
+    EXPECT_EQ(unwritable.error().kind, VideoEngineError::Kind::encodingFailed);
+    EXPECT_EQ(describe(unwritable.error()), m_output.string() + ": No such file or directory");
+}
+
+TEST_F(NativeEncode, CancelFromAnotherThreadLeavesNoOutput) {
+    int descriptorsBefore = testing::openDescriptorCount();
+    NativeVideoEngine engine;
+    std::promise<void> started;
+    std::once_flag once;
+    fs::path source = clip(Clip::landscape);
+    VideoInfo info = probed(source);
+    auto encoding = std::async(std::launch::async, [&] {
+        return engine.encode(
+            source, m_output, info, {}, [&](double) { std::call_once(once, [&] { started.set_value(); }); },
+            inline_);
+    });
+    started.get_future().wait();
+    std::thread([&] { engine.cancel(); }).join();
+    auto encoded = encoding.get();
+    ASSERT_FALSE(encoded);
+    EXPECT_EQ(encoded.error(), VideoEngineError::cancelled());
+    EXPECT_FALSE(fs::exists(m_output));
+    EXPECT_EQ(testing::openDescriptorCount(), descriptorsBefore);
+}
+
+} // namespace
+} // namespace quillmorph
