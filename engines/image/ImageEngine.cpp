@@ -77,7 +77,10 @@ VImage toSRGB(VImage image) {
             image.remove(VIPS_META_ICC_NAME);
         }
     }
-    if (image.interpretation() != VIPS_INTERPRETATION_sRGB || image.format() != VIPS_FORMAT_UCHAR)
+    // An interpretation libvips cannot convert (plain multiband) is taken by its band count below.
+    const bool convertible = vips_colourspace_issupported(image.get_image());
+    if (convertible &&
+        (image.interpretation() != VIPS_INTERPRETATION_sRGB || image.format() != VIPS_FORMAT_UCHAR))
         image = image.colourspace(VIPS_INTERPRETATION_sRGB);
     if (image.format() != VIPS_FORMAT_UCHAR)
         image = image.cast(VIPS_FORMAT_UCHAR);
