@@ -10,6 +10,8 @@
 namespace quillmorph {
 struct ImageSettings;
 struct PDFSettings;
+struct AudioSettings;
+enum class AudioOrigin;
 }
 
 namespace quillmorph::BatchRunner {
@@ -40,5 +42,13 @@ using Job = std::function<JobOutcome(const std::filesystem::path&)>;
 [[nodiscard]] JobOutcome processPDF(const std::filesystem::path& file, const PDFSettings& settings);
 [[nodiscard]] std::vector<JobOutcome> runPDF(const Files& files, const PDFSettings& settings,
                                              const Progress& progress, const Executor& executor);
+
+// Audio: probed, then converted by ffmpeg beside the source as "-converted" with the format's
+// extension; from videos, only their audio. Never throws.
+[[nodiscard]] JobOutcome processAudio(const std::filesystem::path& file, const AudioSettings& settings,
+                                      AudioOrigin origin);
+[[nodiscard]] std::vector<JobOutcome> runAudio(const Files& files, const AudioSettings& settings,
+                                               AudioOrigin origin, const Progress& progress,
+                                               const Executor& executor);
 
 } // namespace quillmorph::BatchRunner
