@@ -24,5 +24,7 @@ int decodeCommand(Arguments arguments);
 int phraseCommand(Arguments arguments);
 int imageCommand(Arguments arguments);
 int pdfCommand(Arguments arguments);
+int audioCommand(Arguments arguments);
+int extractAudioCommand(Arguments arguments);
 
 } // namespace quillmorph::cli

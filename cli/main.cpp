@@ -30,6 +30,17 @@ constexpr std::array commands{
             "      \"-compressed\" file. Defaults: quality 0.7, docs (150 dpi; web 96, print 300), colour,\n"
             "      document information blanked.",
             pdfCommand},
+    Command{"audio",
+            "[--format mp3|aac|opus|flac|wav|aiff] [--bitrate KBPS] [--mono] [--strip-tags] [--estimate] [--json] "
+            "FILE...",
+            "Convert audio files with ffmpeg, each written beside itself as a new \"-converted\" file.\n"
+            "      Defaults: the format last chosen (mp3 at first; --format remembers it), 192 kbps where\n"
+            "      offered, else the format's own; channels and tags kept. --estimate prints each file's\n"
+            "      estimated size and writes nothing.",
+            audioCommand},
+    Command{"extract-audio",
+            "[--format ...] [--bitrate KBPS] [--mono] [--strip-tags] [--estimate] [--json] FILE...",
+            "Extract the first audio track of videos, as audio does with audio files.", extractAudioCommand},
 };
 
 void printHelp(std::ostream& stream) {
