@@ -1,0 +1,63 @@
+#include "AppDelegate.h"
+#include "InstanceChannel.h"
+#include "TerminationSignal.h"
+#include "common/Bundle.h"
+#include "common/Log.h"
+
+#include <QApplication>
+#include <QTimer>
+
+using namespace quillmorph;
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    application.setApplicationName(QStringLiteral("Quillmorph"));
+    application.setApplicationVersion(
+        QString::fromUtf8(Bundle::version().data(), qsizetype(Bundle::version().size())));
+    application.setDesktopFileName(QStringLiteral("com.harrowlane.Quillmorph"));
+    // Panels come and go; the quit rule of the application object decides when to end.
+    application.setQuitOnLastWindowClosed(false);
+
+    // QApplication has removed its own options from argv.
+    QStringList urls;
+    bool newInstance = false;
+    for (int index = 1; index < argc; ++index) {
+        const QString argument = QString::fromLocal8Bit(argv[index]);
+        if (argument == QStringLiteral("--new-instance"))
+            newInstance = true;
+        else
+            urls.append(argument);
+    }
+
+    // A running instance takes the request (or, without one, shows its setup window) and this one ends.
+    if (!newInstance) {
+        using Kind = InstanceChannel::Message::Kind;
+        if (InstanceChannel::offer({.kind = urls.isEmpty() ? Kind::reopen : Kind::open, .urls = urls}))
+            return 0;
+    }
+
+    InstanceChannel channel;
+    if (!channel.listen())
+        Log::error("app",
+                   "socket dell'istanza non disponibile: le richieste successive apriranno un'altra copia");
+    TerminationSignal termination;
+    AppDelegate delegate;
+    QObject::connect(&delegate, &AppDelegate::terminateRequested, &application, &QApplication::quit,
+                     Qt::QueuedConnection);
+    QObject::connect(&termination, &TerminationSignal::received, &application, &QApplication::quit);
+    QObject::connect(&channel, &InstanceChannel::quitRequested, &application, &QApplication::quit);
+    QObject::connect(&channel, &InstanceChannel::urlsReceived, &delegate, &AppDelegate::openURLs);
+    QObject::connect(&channel, &InstanceChannel::reopenRequested, &delegate,
+                     &AppDelegate::applicationShouldHandleReopen);
+
+    QTimer::singleShot(0, &delegate, [&delegate, urls] {
+        delegate.applicationDidFinishLaunching();
+        // The launch's request arrives before the setup window would open, and so suppresses it.
+        if (!urls.isEmpty())
+            delegate.openURLs(urls);
+    });
+    const int status = application.exec();
+    // Windows closed on the way out are deleted later; later is now.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return status;
+}

@@ -1,0 +1,57 @@
+#include "PanelChrome.h"
+
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+namespace quillmorph {
+namespace {
+
+constexpr int labelWidth = 96;
+
+} // namespace
+
+PanelCard::PanelCard(QWidget* parent) : QFrame(parent), m_layout(new QVBoxLayout(this)) {
+    setObjectName(QStringLiteral("PanelCard"));
+    setStyleSheet(QStringLiteral("#PanelCard { background: palette(base); border: 1px solid palette(mid);"
+                                 " border-radius: 10px; }"));
+    m_layout->setContentsMargins(12, 8, 12, 8);
+    m_layout->setSpacing(8);
+}
+
+void PanelCard::addRow(QWidget* widget) {
+    if (m_layout->count() > 0)
+        m_layout->addWidget(new PanelSeparator(this));
+    m_layout->addWidget(widget);
+}
+
+PanelRow::PanelRow(const QString& label, QWidget* content, QWidget* parent) : QWidget(parent) {
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(10);
+    if (!label.isEmpty()) {
+        auto* title = new QLabel(label, this);
+        title->setFixedWidth(labelWidth);
+        title->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        title->setContentsMargins(0, 4, 0, 0);
+        layout->addWidget(title);
+    }
+    layout->addWidget(content, 1);
+}
+
+PanelSeparator::PanelSeparator(QWidget* parent) : QFrame(parent) {
+    setFrameShape(QFrame::HLine);
+    setFrameShadow(QFrame::Plain);
+    setFixedHeight(1);
+    setStyleSheet(QStringLiteral("color: palette(midlight);"));
+}
+
+SliderValue::SliderValue(const QString& text, int width, QWidget* parent) : QLabel(text, parent) {
+    setFixedWidth(width);
+    setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(this->font().pointSizeF());
+    setFont(font);
+}
+
+} // namespace quillmorph

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QFrame>
+#include <QLabel>
+#include <QWidget>
+
+class QVBoxLayout;
+
+// The small pieces every panel is laid out with.
+namespace quillmorph {
+
+// Content drawn on a rounded card: rows, separated by hairlines.
+class PanelCard : public QFrame {
+    Q_OBJECT
+
+  public:
+    explicit PanelCard(QWidget* parent = nullptr);
+
+    // Appends `widget`, after a separator unless it is the first.
+    void addRow(QWidget* widget);
+
+  private:
+    QVBoxLayout* m_layout;
+};
+
+// A labelled row: the label on the left (none when `label` is empty), the content beside it.
+class PanelRow : public QWidget {
+    Q_OBJECT
+
+  public:
+    PanelRow(const QString& label, QWidget* content, QWidget* parent = nullptr);
+};
+
+// A hairline between rows.
+class PanelSeparator : public QFrame {
+    Q_OBJECT
+
+  public:
+    explicit PanelSeparator(QWidget* parent = nullptr);
+};
+
+// A slider's value, at a fixed width so that the slider does not move while the value changes.
+class SliderValue : public QLabel {
+    Q_OBJECT
+
+  public:
+    SliderValue(const QString& text, int width, QWidget* parent = nullptr);
+};
+
+} // namespace quillmorph
