@@ -26,5 +26,7 @@ int imageCommand(Arguments arguments);
 int pdfCommand(Arguments arguments);
 int audioCommand(Arguments arguments);
 int extractAudioCommand(Arguments arguments);
+int videoCommand(Arguments arguments);
+int posterCommand(Arguments arguments);
 
 } // namespace quillmorph::cli

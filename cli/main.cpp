@@ -41,6 +41,20 @@ constexpr std::array commands{
     Command{"extract-audio",
             "[--format ...] [--bitrate KBPS] [--mono] [--strip-tags] [--estimate] [--json] FILE...",
             "Extract the first audio track of videos, as audio does with audio files.", extractAudioCommand},
+    Command{
+        "video",
+        "[--preset ID] [--container mp4|webm] [--codec h264|hevc] [--bitrate KBPS] [--fit WxH | --exact "
+        "WxH]\n"
+        "      [--fps N] [--no-audio] [--audio-bitrate KBPS] [--engine ffmpeg|native] [--estimate] [--json] "
+        "FILE...",
+        "Compress videos one at a time, each written beside itself as a new \"-converted\" .mp4 or .webm\n"
+        "      file; ffmpeg when it is installed, else the in-process engine (MP4 only). Defaults: the\n"
+        "      \"original\" preset (6000 kbps, 192 kbps audio, size and rate kept), MP4, H.264. Ctrl-C\n"
+        "      cancels the running file and keeps the finished ones. --estimate writes nothing.",
+        videoCommand},
+    Command{"poster", "--at TIME FILE...",
+            "Save the frame at TIME (seconds, m:s or h:m:s) of each video as a \"-poster\" PNG beside it.",
+            posterCommand},
 };
 
 void printHelp(std::ostream& stream) {

@@ -1,0 +1,321 @@
+// The video command: compress videos one at a time as the video panel would, or estimate the result.
+#include "BatchPrinting.h"
+#include "Commands.h"
+#include "common/ByteCount.h"
+#include "common/Localization.h"
+#include "engines/output/FileNaming.h"
+#include "engines/video/FFmpegTool.h"
+#include "engines/video/NativeVideoEngine.h"
+#include "engines/video/VideoBatch.h"
+#include "engines/video/VideoEncoder.h"
+#include "engines/video/VideoEngines.h"
+#include "engines/video/VideoEstimate.h"
+
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <csignal>
+#include <iostream>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <pthread.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace quillmorph::cli {
+namespace {
+
+constexpr std::string_view usage =
+    "usage: quillmorph-cli video [--preset ID] [--container mp4|webm] [--codec h264|hevc] [--bitrate KBPS]\n"
+    "                            [--fit WxH | --exact WxH] [--fps N] [--no-audio] [--audio-bitrate KBPS]\n"
+    "                            [--engine ffmpeg|native] [--estimate] [--json] FILE...\n";
+
+enum class Engine { automatic, ffmpeg, native };
+
+struct VideoOptions {
+    std::optional<VideoPreset> preset;
+    std::optional<VideoContainer> container;
+    std::optional<VideoCodec> codec;
+    std::optional<std::int64_t> videoBitrate;
+    std::optional<FrameSizing> sizing;
+    std::optional<double> frameRateCap;
+    bool noAudio = false;
+    std::optional<std::int64_t> audioBitrate;
+    Engine engine = Engine::automatic;
+    bool estimate = false;
+    OutcomeStyle style = OutcomeStyle::lines;
+    std::vector<std::string_view> files;
+
+    // The defaults, then the preset, then every other option, whatever their order.
+    [[nodiscard]] VideoSettings settings() const {
+        VideoSettings settings = preset ? VideoEstimate::applying(*preset, {}) : VideoSettings{};
+        settings.container = container.value_or(settings.container);
+        settings.codec = codec.value_or(settings.codec);
+        settings.videoBitrate = videoBitrate.value_or(settings.videoBitrate);
+        settings.sizing = sizing.value_or(settings.sizing);
+        settings.frameRateCap = frameRateCap ? frameRateCap : settings.frameRateCap;
+        settings.includeAudio = !noAudio;
+        settings.audioBitrate = audioBitrate.value_or(settings.audioBitrate);
+        return settings;
+    }
+};
+
+template <typename Number> std::optional<Number> parsePositive(std::string_view text) {
+    Number value{};
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || !(value > 0) ||
+        !std::isfinite(double(value)))
+        return std::nullopt;
+    return value;
+}
+
+// "1920x1080" as a fit or exact box.
+std::optional<FrameSizing> parseBox(std::string_view text, FrameSizing::Kind kind) {
+    const std::size_t cross = text.find('x');
+    if (cross == std::string_view::npos)
+        return std::nullopt;
+    const auto width = parsePositive<std::int64_t>(text.substr(0, cross));
+    const auto height = parsePositive<std::int64_t>(text.substr(cross + 1));
+    if (!width || !height)
+        return std::nullopt;
+    return FrameSizing{.kind = kind, .width = *width, .height = *height};
+}
+
+std::optional<VideoPreset> presetNamed(std::string_view id) {
+    for (VideoPreset& row : VideoPreset::all()) {
+        if (row.id == id)
+            return std::move(row);
+    }
+    return std::nullopt;
+}
+
+std::optional<Engine> engineNamed(std::string_view name) {
+    if (name == "ffmpeg")
+        return Engine::ffmpeg;
+    if (name == "native")
+        return Engine::native;
+    return std::nullopt;
+}
+
+// Stores a parsed value; false when it did not parse.
+template <typename Value> bool store(std::optional<Value>& option, std::optional<Value> parsed) {
+    option = std::move(parsed);
+    return option.has_value();
+}
+
+// Nothing for a usage error.
+std::optional<VideoOptions> parse(Arguments arguments) {
+    VideoOptions options;
+    bool optionsEnded = false;
+    for (std::size_t index = 0; index < arguments.size(); ++index) {
+        const std::string_view argument = arguments[index];
+        if (optionsEnded || !argument.starts_with("-") || argument == "-") {
+            options.files.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (argument == "--estimate" || argument == "--json" || argument == "--no-audio") {
+            options.estimate |= argument == "--estimate";
+            options.noAudio |= argument == "--no-audio";
+            if (argument == "--json")
+                options.style = OutcomeStyle::json;
+            continue;
+        }
+        if (index + 1 == arguments.size())
+            return std::nullopt;
+        const std::string_view value = arguments[++index];
+        bool parsed = false;
+        if (argument == "--preset")
+            parsed = store(options.preset, presetNamed(value));
+        else if (argument == "--container")
+            parsed = store(options.container, fromString<VideoContainer>(value));
+        else if (argument == "--codec")
+            parsed = store(options.codec, fromString<VideoCodec>(value));
+        else if (argument == "--bitrate")
+            parsed = store(options.videoBitrate, parsePositive<std::int64_t>(value));
+        else if (argument == "--audio-bitrate")
+            parsed = store(options.audioBitrate, parsePositive<std::int64_t>(value));
+        else if ((argument == "--fit" || argument == "--exact") && !options.sizing)
+            parsed = store(options.sizing, parseBox(value, argument == "--fit" ? FrameSizing::Kind::fit
+                                                                               : FrameSizing::Kind::exact));
+        else if (argument == "--fps")
+            parsed = store(options.frameRateCap, parsePositive<double>(value));
+        else if (argument == "--engine") {
+            std::optional<Engine> engine = engineNamed(value);
+            options.engine = engine.value_or(Engine::automatic);
+            parsed = engine.has_value();
+        }
+        if (!parsed)
+            return std::nullopt;
+    }
+    if (options.files.empty())
+        return std::nullopt;
+    return options;
+}
+
+VideoBatch makeBatch(Engine engine) {
+    switch (engine) {
+    case Engine::automatic:
+        return VideoBatch();
+    case Engine::ffmpeg:
+        return VideoBatch([] { return std::make_unique<VideoEncoder>(); }, FFmpegTool::probe);
+    case Engine::native:
+        return VideoBatch([] { return std::make_unique<NativeVideoEngine>(); }, NativeVideoEngine::probe);
+    }
+    return VideoBatch();
+}
+
+tl::expected<VideoInfo, VideoEngineError> probe(const std::filesystem::path& file, Engine engine) {
+    switch (engine) {
+    case Engine::automatic:
+        return VideoEngines::probe(file);
+    case Engine::ffmpeg:
+        return FFmpegTool::probe(file);
+    case Engine::native:
+        return NativeVideoEngine::probe(file);
+    }
+    return VideoEngines::probe(file);
+}
+
+// What the chosen engine would refuse for want of ffmpeg.
+std::optional<VideoEngineError::Missing> blocked(const VideoSettings& settings, const VideoInfo& info,
+                                                 Engine engine) {
+    switch (engine) {
+    case Engine::automatic:
+        return VideoEngines::blocked(settings, info);
+    case Engine::ffmpeg:
+        return std::nullopt;
+    case Engine::native:
+        if (settings.container == VideoContainer::webm)
+            return VideoEngineError::Missing::container;
+        if (info.isHDR)
+            return VideoEngineError::Missing::hdr;
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// The video panel's estimate: the first file's probe standing for every file.
+int printEstimate(const BatchRunner::Files& files, const VideoSettings& settings, Engine engine,
+                  OutcomeStyle style) {
+    auto info = probe(files.front(), engine);
+    if (!info) {
+        std::cerr << "quillmorph-cli video: " << describe(info.error()) << '\n';
+        return exitFailure;
+    }
+    std::int64_t originalBytes = 0;
+    for (const auto& file : files)
+        originalBytes += FileNaming::byteCount(file);
+    const std::int64_t estimatedBytes = VideoEstimate::estimatedBytes(settings, *info, files.size());
+    std::optional<std::string> notice;
+    if (auto missing = blocked(settings, *info, engine))
+        notice = describe(VideoEngineError::needsFFmpeg(*missing));
+    if (style == OutcomeStyle::json) {
+        std::cout << nlohmann::json{{"originalBytes", originalBytes},
+                                    {"estimatedBytes", estimatedBytes},
+                                    {"needsFFmpeg", notice ? nlohmann::json(*notice) : nlohmann::json()}}
+                         .dump(2)
+                  << '\n';
+        return exitSuccess;
+    }
+    std::cout << VideoEstimate::title(files) << '\n'
+              << VideoEstimate::subtitle(*info, originalBytes) << '\n'
+              << VideoEstimate::destinationLine(files, settings.container) << '\n'
+              << formatByteCount(originalBytes) << " \u2192 " << formatByteCount(estimatedBytes) << " ("
+              << estimatedBytes << " bytes)\n";
+    if (notice)
+        std::cout << *notice << '\n';
+    return exitSuccess;
+}
+
+// Ctrl-C, a hang-up or a termination request stops the batch the way the progress window's cancel
+// button does, so that the running file's partial output goes. The signals are taken by a thread
+// of their own: nothing else may run in a signal handler.
+class StopOnSignal {
+  public:
+    explicit StopOnSignal(VideoBatch& batch) {
+        sigemptyset(&m_signals);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&m_signals, signal);
+        // Blocked before any other thread exists, so that every later thread inherits the mask.
+        pthread_sigmask(SIG_BLOCK, &m_signals, &m_previous);
+        m_watcher = std::thread([this, &batch] {
+            timespec tick{0, 100'000'000};
+            while (!m_finished) {
+                if (sigtimedwait(&m_signals, nullptr, &tick) > 0)
+                    batch.stop();
+            }
+        });
+    }
+    ~StopOnSignal() {
+        m_finished = true;
+        m_watcher.join();
+        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+    }
+    StopOnSignal(const StopOnSignal&) = delete;
+    StopOnSignal& operator=(const StopOnSignal&) = delete;
+
+  private:
+    sigset_t m_signals;
+    sigset_t m_previous;
+    std::atomic<bool> m_finished = false;
+    std::thread m_watcher;
+};
+
+// A line redrawn on stderr while stderr is a terminal: files done, the current one and its share.
+VideoBatch::Progress terminalLine() {
+    if (!isatty(STDERR_FILENO))
+        return [](std::size_t, std::size_t, std::optional<double>, const std::string&) {
+        };
+    return [](std::size_t done, std::size_t total, std::optional<double> fraction, const std::string& label) {
+        std::cerr << "\r\033[K" << done + 1 << '/' << total << ' ' << label;
+        if (fraction)
+            std::cerr << ' ' << int(*fraction * 100) << '%';
+        std::cerr << std::flush;
+    };
+}
+
+} // namespace
+
+int videoCommand(Arguments arguments) {
+    const std::optional<VideoOptions> options = parse(arguments);
+    if (!options) {
+        std::cerr << usage;
+        return exitUsage;
+    }
+    const BatchRunner::Files files = absoluteFiles(options->files);
+    const VideoSettings settings = options->settings();
+    if (options->estimate)
+        return printEstimate(files, settings, options->engine, options->style);
+
+    VideoBatch batch = makeBatch(options->engine);
+    std::vector<JobOutcome> outcomes;
+    {
+        StopOnSignal stopOnSignal(batch);
+        // Reports come from the engines' threads; one at a time on the terminal.
+        std::mutex terminal;
+        outcomes = batch.run(files, settings, terminalLine(), [&terminal](std::function<void()> report) {
+            std::lock_guard lock(terminal);
+            report();
+        });
+    }
+    if (isatty(STDERR_FILENO))
+        std::cerr << "\r\033[K" << std::flush;
+    if (batch.wasStopped()) {
+        if (options->style == OutcomeStyle::json)
+            printOutcomes(outcomes, Localization::string(Phrase::notifyVideosVerb), Phrase::notifyImagesCount,
+                          options->style);
+        else
+            std::cout << Localization::string(Phrase::notifyVideoCancelled) << '\n';
+        return exitFailure;
+    }
+    return printOutcomes(outcomes, Localization::string(Phrase::notifyVideosVerb), Phrase::notifyImagesCount,
+                         options->style);
+}
+
+} // namespace quillmorph::cli

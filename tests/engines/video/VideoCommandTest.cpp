@@ -1,0 +1,142 @@
+#include "tests/engines/video/Clips.h"
+#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/Tools.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+
+extern char** environ;
+
+namespace quillmorph {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Clip;
+using testing::clip;
+
+class VideoCommand : public ::testing::Test {
+  protected:
+    // The command line as a user runs it: English texts, no stored preferences, ffmpeg from `bin`
+    // when the test put one there.
+    std::vector<std::string> command(std::vector<std::string> arguments) const {
+        std::vector<std::string> line{"env",
+                                      "LC_ALL=C",
+                                      "LANGUAGE=",
+                                      "QUILLMORPH_CONFIG_DIR=" + (m_folder / ".config").string(),
+                                      "QUILLMORPH_FFMPEG_DIR=" + (m_folder / "bin").string(),
+                                      "LSAN_OPTIONS=suppressions=" LSAN_SUPPRESSIONS,
+                                      QUILLMORPH_CLI};
+        line.insert(line.end(), arguments.begin(), arguments.end());
+        return line;
+    }
+    fs::path copy(Clip which, const std::string& name) const {
+        fs::copy_file(clip(which), m_folder / name);
+        return m_folder / name;
+    }
+    std::vector<std::string> folderContents() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(m_folder.path()))
+            names.push_back(entry.path().filename().string());
+        std::ranges::sort(names);
+        return names;
+    }
+
+    testing::TemporaryDirectory m_folder;
+};
+
+TEST_F(VideoCommand, CtrlCCancelsTheRunningFileAndKeepsTheFinishedOnes) {
+    // An ffmpeg that finishes at once, except on "slow.mp4", where it says so and hangs.
+    fs::create_directories(m_folder / "bin");
+    testing::writeFile(m_folder / "bin" / "ffmpeg", "#!/bin/sh\n"
+                                                    "for argument; do output=$argument; done\n"
+                                                    "echo partial > \"$output\"\n"
+                                                    "case \"$*\" in *slow*) : > '" +
+                                                        (m_folder / "hanging").string() +
+                                                        "'; sleep 60;; esac\n");
+    fs::permissions(m_folder / "bin" / "ffmpeg", fs::perms::owner_all);
+    fs::create_symlink("/usr/bin/ffprobe", m_folder / "bin" / "ffprobe");
+    copy(Clip::silent, "first.mp4");
+    copy(Clip::silent, "slow.mp4");
+    copy(Clip::silent, "third.mp4");
+
+    std::vector<std::string> line = command({"video", "first.mp4", "slow.mp4", "third.mp4"});
+    std::vector<char*> argv;
+    for (std::string& argument : line)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    fs::path printed = m_folder / ".printed";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, printed.c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addchdir_np(&actions, m_folder.path().c_str());
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawnp(&pid, "env", &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    while (!fs::exists(m_folder / "hanging"))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_EQ(testing::readFile(printed), "Video compression cancelled. Finished files were kept.\n");
+    fs::remove(printed);
+    fs::remove(m_folder / "hanging");
+    EXPECT_EQ(folderContents(),
+              (std::vector<std::string>{"bin", "first-converted.mp4", "first.mp4", "slow.mp4", "third.mp4"}));
+    EXPECT_NE(testing::runTool({"pgrep", "-f", (m_folder / "bin" / "ffmpeg").string()}).exitCode, 0)
+        << "no ffmpeg left running";
+}
+
+TEST_F(VideoCommand, EstimatesAndRejectsBadOptions) {
+    copy(Clip::landscape, "clip.mp4");
+    testing::CommandResult estimate = testing::runTool(command(
+        {"video", "--preset", "web-720", "--no-audio", "--estimate", (m_folder / "clip.mp4").string()}));
+    EXPECT_EQ(estimate.exitCode, 0) << estimate.output;
+    // 2000 kbit/s for a second, plus 2 %.
+    EXPECT_NE(estimate.output.find("(255000 bytes)"), std::string::npos) << estimate.output;
+    EXPECT_NE(estimate.output.find("1920×1080 · 1s · H264"), std::string::npos) << estimate.output;
+
+    const std::vector<std::vector<std::string>> rows = {
+        {"video"},
+        {"video", "--preset", "tiktok", "a.mp4"},
+        {"video", "--container", "mkv", "a.mp4"},
+        {"video", "--codec", "av1", "a.mp4"},
+        {"video", "--bitrate", "0", "a.mp4"},
+        {"video", "--fit", "100x", "a.mp4"},
+        {"video", "--fit", "100x100", "--exact", "100x100", "a.mp4"},
+        {"video", "--fps", "-1", "a.mp4"},
+        {"video", "--engine", "gpu", "a.mp4"},
+        {"video", "--bitrate"},
+        {"poster", "a.mp4"},
+        {"poster", "--at", "1", "--at", "2", "a.mp4"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.size() > 1 ? row[1] : row[0]);
+        EXPECT_EQ(testing::runTool(command(row)).exitCode, 2);
+    }
+}
+
+TEST_F(VideoCommand, PosterSavesAPNGBesideTheVideo) {
+    fs::path video = copy(Clip::colours, "clip.mov");
+    testing::CommandResult saved = testing::runTool(command({"poster", "--at", "0:1,5", video.string()}));
+    EXPECT_EQ(saved.exitCode, 0) << saved.output;
+    EXPECT_EQ(saved.output, (m_folder / "clip-poster.png").string() + "\nSaved: clip-poster.png\n");
+
+    testing::CommandResult late = testing::runTool(command({"poster", "--at", "3", video.string()}));
+    EXPECT_EQ(late.exitCode, 1);
+    EXPECT_EQ(late.output, "That time is past the end of the video.\n");
+    testing::CommandResult garbled = testing::runTool(command({"poster", "--at", "1::2", video.string()}));
+    EXPECT_EQ(garbled.exitCode, 1);
+    EXPECT_EQ(garbled.output, "Invalid time. Use a form like 1:30 or 00:01:30.\n");
+}
+
+} // namespace
+} // namespace quillmorph
