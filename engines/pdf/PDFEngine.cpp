@@ -84,18 +84,28 @@ class PageSequence {
     std::map<int, std::optional<EncodedPage>> m_finished;
 };
 
+// In gray when asked, in colour when not or when the gray rendering fails.
+std::optional<RenderedPage> render(const PopplerDocument& document, int index, const PageGeometry& geometry,
+                                   const PDFSettings& settings) {
+    // Poppler renders the crop box, so its size sets the pixels; it is the media box on most pages.
+    const PixelSize size = pixelSize(geometry.cropBox, dpi(settings.resolution));
+    if (settings.grayscale) {
+        if (std::optional<RenderedPage> gray =
+                document.render(index, geometry, size, RenderedPage::Tone::gray))
+            return gray;
+    }
+    return document.render(index, geometry, size, RenderedPage::Tone::color);
+}
+
 std::optional<EncodedPage> encodePage(const PopplerDocument& document, int index,
                                       const PDFSettings& settings) {
     const std::optional<PageGeometry> geometry = document.geometry(index);
     if (!geometry)
         return std::nullopt;
-    // Poppler renders the crop box, so its size sets the pixels; it is the media box on most pages.
-    std::optional<RenderedPage> page =
-        document.render(index, *geometry, pixelSize(geometry->cropBox, dpi(settings.resolution)));
+    std::optional<RenderedPage> page = render(document, index, *geometry, settings);
     if (!page)
         return std::nullopt;
-    const auto tone = settings.grayscale ? PageEncoder::Tone::gray : PageEncoder::Tone::color;
-    std::optional<std::vector<std::uint8_t>> jpeg = PageEncoder::encode(*page, settings.imageQuality, tone);
+    std::optional<std::vector<std::uint8_t>> jpeg = PageEncoder::encode(*page, settings.imageQuality);
     if (!jpeg)
         return std::nullopt;
     return EncodedPage{.geometry = *geometry, .jpeg = std::move(*jpeg)};

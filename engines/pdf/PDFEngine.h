@@ -14,7 +14,7 @@
 namespace quillmorph::PDFEngine {
 
 // Pages larger than this are rendered at a lower density, so that a page's bitmap stays bounded
-// (200 MB in colour; a letter page at 300 dpi is 8.4 megapixels).
+// (150 MB of RGB; a letter page at 300 dpi is 8.4 megapixels).
 inline constexpr double maxPagePixels = 50'000'000;
 // The largest side a JPEG frame header can state is 65 535.
 inline constexpr double maxPageSide = 65'000;

@@ -115,7 +115,7 @@ std::optional<std::vector<std::uint8_t>> PDFWriter::finish() && {
     append("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(m_pageObjects.size()) +
            " >>\nendobj\n");
 
-    const std::size_t table = m_bytes.size();
+    const std::size_t table = m_size;
     if (table > largestOffset)
         return std::nullopt;
     // Every entry is exactly 20 bytes: ten-digit offset, five-digit generation, type, two-byte end.
@@ -127,7 +127,14 @@ std::optional<std::vector<std::uint8_t>> PDFWriter::finish() && {
     }
     append("trailer\n<< /Size " + std::to_string(m_offsets.size() + 1) +
            " /Root 1 0 R /Info 3 0 R >>\nstartxref\n" + std::to_string(table) + "\n%%EOF\n");
-    return std::move(m_bytes);
+    // Each piece is released once copied, so the file never sits in memory twice.
+    std::vector<std::uint8_t> file;
+    file.reserve(m_size);
+    for (std::vector<std::uint8_t>& piece : m_pieces) {
+        file.insert(file.end(), piece.begin(), piece.end());
+        std::vector<std::uint8_t>().swap(piece);
+    }
+    return file;
 }
 
 int PDFWriter::beginObject(std::optional<int> number) {
@@ -135,17 +142,22 @@ int PDFWriter::beginObject(std::optional<int> number) {
         m_offsets.push_back(0);
         number = int(m_offsets.size());
     }
-    m_offsets[std::size_t(*number) - 1] = m_bytes.size();
+    m_offsets[std::size_t(*number) - 1] = m_size;
     append(std::to_string(*number) + " 0 obj\n");
     return *number;
 }
 
 void PDFWriter::append(std::string_view text) {
-    m_bytes.insert(m_bytes.end(), text.begin(), text.end());
+    append(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 void PDFWriter::append(std::span<const std::uint8_t> bytes) {
-    m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
+    // Text collects in pieces of up to 64 KB; a page's picture, larger, starts a piece of its own.
+    constexpr std::size_t pieceBytes = 64 * 1024;
+    if (m_pieces.empty() || m_pieces.back().size() + bytes.size() > pieceBytes)
+        m_pieces.emplace_back().reserve(bytes.size());
+    m_pieces.back().insert(m_pieces.back().end(), bytes.begin(), bytes.end());
+    m_size += bytes.size();
 }
 
 } // namespace quillmorph

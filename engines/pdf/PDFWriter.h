@@ -13,7 +13,8 @@ namespace quillmorph {
 
 // Writes a PDF 1.4 file of picture pages, one page at a time: each page is one JPEG image
 // XObject, embedded unchanged (/DCTDecode), drawn over a rectangle of the page. Memory holds the
-// file written so far and nothing of a page once it is added.
+// file written so far and nothing of a page once it is added; the file is kept in pieces and joined
+// once, so it never sits in memory twice.
 class PDFWriter {
   public:
     // The /Info dictionary: Creator, Title, Author and Subject empty, or only a Producer entry.
@@ -43,7 +44,8 @@ class PDFWriter {
     void append(std::string_view text);
     void append(std::span<const std::uint8_t> bytes);
 
-    std::vector<std::uint8_t> m_bytes;
+    std::vector<std::vector<std::uint8_t>> m_pieces; // the file so far, in order
+    std::size_t m_size = 0;
     std::vector<std::size_t> m_offsets; // byte offset of object n at index n - 1
     std::vector<int> m_pageObjects;
 };

@@ -77,8 +77,8 @@ std::optional<PageGeometry> PopplerDocument::geometry(int index) const {
                         .rotation = clockwiseDegrees(page->orientation())};
 }
 
-std::optional<RenderedPage> PopplerDocument::render(int index, const PageGeometry& geometry,
-                                                    PixelSize size) const {
+std::optional<RenderedPage> PopplerDocument::render(int index, const PageGeometry& geometry, PixelSize size,
+                                                    RenderedPage::Tone tone) const {
     const std::unique_ptr<poppler::page> page(m_document->create_page(index));
     if (!page || size.width < 1 || size.height < 1)
         return std::nullopt;
@@ -86,16 +86,18 @@ std::optional<RenderedPage> PopplerDocument::render(int index, const PageGeometr
     renderer.set_paper_color(0xFFFFFFFF);
     renderer.set_render_hints(poppler::page_renderer::antialiasing |
                               poppler::page_renderer::text_antialiasing);
-    renderer.set_image_format(poppler::image::format_argb32);
+    const auto format =
+        tone == RenderedPage::Tone::gray ? poppler::image::format_gray8 : poppler::image::format_rgb24;
+    renderer.set_image_format(format);
     // Separate densities per axis make the crop box come out at exactly the requested pixels.
     const double horizontal = size.width * 72.0 / geometry.cropBox.width;
     const double vertical = size.height * 72.0 / geometry.cropBox.height;
     poppler::image image = renderer.render_page(page.get(), horizontal, vertical, -1, -1, -1, -1,
                                                 counterRotation(geometry.rotation));
-    if (!image.is_valid() || image.format() != poppler::image::format_argb32 || image.width() != size.width ||
+    if (!image.is_valid() || image.format() != format || image.width() != size.width ||
         image.height() != size.height)
         return std::nullopt;
-    return RenderedPage(std::move(image));
+    return RenderedPage(std::move(image), tone);
 }
 
 } // namespace quillmorph

@@ -12,19 +12,24 @@
 
 namespace quillmorph {
 
-// A page rendered on white paper: 32-bit pixels 0xAARRGGBB in native byte order, rows from the top.
+// A page rendered on white paper, rows from the top: 8-bit RGB triplets or 8-bit gray samples.
 class RenderedPage {
   public:
-    explicit RenderedPage(poppler::image image) : m_image(std::move(image)) {}
+    enum class Tone { color, gray };
 
+    RenderedPage(poppler::image image, Tone tone) : m_image(std::move(image)), m_tone(tone) {}
+
+    [[nodiscard]] Tone tone() const { return m_tone; }
     [[nodiscard]] int width() const { return m_image.width(); }
     [[nodiscard]] int height() const { return m_image.height(); }
+    // Bytes from one row to the next: at least width × samples a pixel, padded to a multiple of 4.
     [[nodiscard]] int stride() const { return m_image.bytes_per_row(); }
     // stride × height bytes, writable so that conversions can work in place.
     [[nodiscard]] std::span<std::uint8_t> pixels();
 
   private:
     poppler::image m_image;
+    Tone m_tone;
 };
 
 // One open PDF document. Not thread-safe: concurrent renderers open a document each.
@@ -38,8 +43,8 @@ class PopplerDocument {
     [[nodiscard]] std::optional<PageGeometry> geometry(int index) const;
     // The page's crop box as it lies in unrotated user space, at exactly `size` pixels, antialiased.
     // Nothing when the page cannot be loaded or rendered.
-    [[nodiscard]] std::optional<RenderedPage> render(int index, const PageGeometry& geometry,
-                                                     PixelSize size) const;
+    [[nodiscard]] std::optional<RenderedPage> render(int index, const PageGeometry& geometry, PixelSize size,
+                                                     RenderedPage::Tone tone) const;
 
   private:
     explicit PopplerDocument(std::unique_ptr<poppler::document> document) : m_document(std::move(document)) {}
