@@ -1,0 +1,226 @@
+// PDF compression against two other ways of shrinking a PDF, on a 40-page text document and a
+// 40-page image-heavy one: wall time, output bytes and peak memory of each.
+//   ours:        PDFEngine::compress at 150 dpi, quality 0.7, in a child process
+//   two tools:   pdftoppm -r 150 -jpeg -jpegopt quality=70, then img2pdf of its pages
+//   Ghostscript: pdfwrite with -dPDFSETTINGS=/ebook
+//
+// Every one runs as a process of its own, its peak being the peak resident size of that process.
+//
+//   pdf_bench [folder]     the documents are made in the folder (default: one under /tmp)
+
+#include "engines/pdf/PDFEngine.h"
+#include "tests/engines/image/ImageTestSupport.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using namespace quillmorph;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int pageCount = 40;
+
+struct Measurement {
+    double seconds = 0;
+    double processorSeconds = 0; // user + system, every thread
+    long peakKilobytes = 0;
+    std::int64_t bytes = 0;
+};
+
+double processorSeconds(const rusage& usage) {
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs the commands one after another; the peak is that of the largest. A child started straight
+// from this process would report our own peak as its starting one (Linux folds the peak of the
+// address space it leaves at exec into the child's), so each runs under /usr/bin/time, which
+// reports the peak of its own child.
+Measurement runInTurn(const std::vector<std::vector<std::string>>& commands, const fs::path& scratch) {
+    const auto start = Clock::now();
+    Measurement result;
+    const std::string report = (scratch / "time-report").string();
+    for (const auto& command : commands) {
+        std::vector<std::string> timed{"/usr/bin/time", "-f", "%M", "-o", report};
+        timed.insert(timed.end(), command.begin(), command.end());
+        std::vector<char*> argv;
+        for (const std::string& argument : timed)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        pid_t child = -1;
+        if (posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+            std::fprintf(stderr, "cannot start %s\n", argv[0]);
+            std::exit(1);
+        }
+        int status = 0;
+        rusage usage{};
+        wait4(child, &status, 0, &usage);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            std::fprintf(stderr, "%s failed\n", command.front().c_str());
+            std::exit(1);
+        }
+        // wait4 counts the child's own reaped children: the tool's time is in there.
+        result.processorSeconds += processorSeconds(usage);
+        long peak = 0;
+        std::ifstream(report) >> peak;
+        result.peakKilobytes = std::max(result.peakKilobytes, peak);
+    }
+    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    return result;
+}
+
+std::string loadAverage() {
+    std::string one, five, fifteen;
+    std::ifstream("/proc/loadavg") >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
+// A page of running text in two fonts and a small line chart, as a report has.
+std::string textProgram() {
+    static const char* const words[] = {"quarterly", "results",  "the",      "of",      "and",    "network",
+                                        "capacity",  "grew",     "while",    "costs",   "fell",   "across",
+                                        "regions",   "budget",   "forecast", "team",    "review", "shipping",
+                                        "delays",    "improved", "customer", "support", "metrics"};
+    std::string program = "%!PS\n/body /Times-Roman findfont 10 scalefont def\n"
+                          "/head /Helvetica-Bold findfont 18 scalefont def\n";
+    unsigned state = 12345;
+    for (int page = 1; page <= pageCount; ++page) {
+        program += "<< /PageSize [612 792] >> setpagedevice\nhead setfont 72 730 moveto (Section " +
+                   std::to_string(page) + ": Operations review) show\nbody setfont\n";
+        for (int line = 0; line < 56; ++line) {
+            std::string text;
+            while (text.size() < 95) {
+                state = state * 1103515245 + 12345;
+                text += std::string(words[(state >> 16) % std::size(words)]) + " ";
+            }
+            program += "72 " + std::to_string(705 - 11 * line) + " moveto (" + text + ") show\n";
+        }
+        program += "0.5 setlinewidth 0 0 0.6 setrgbcolor 380 60 moveto";
+        for (int point = 1; point <= 12; ++point)
+            program += " " + std::to_string(380 + 15 * point) + " " +
+                       std::to_string(60 + (page * point * 7) % 50) + " lineto";
+        program += " stroke 0 setgray\nshowpage\n";
+    }
+    return program;
+}
+
+void generate(const fs::path& folder) {
+    fs::create_directories(folder);
+    std::ofstream(folder / "text.ps") << textProgram();
+    runInTurn({{"gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=pdfwrite",
+                "-sOutputFile=" + (folder / "text.pdf").string(), (folder / "text.ps").string()}},
+              folder);
+    std::vector<std::string> img2pdf{"img2pdf", "--pagesize", "Letter", "-o",
+                                     (folder / "photos.pdf").string()};
+    for (int page = 1; page <= pageCount; ++page) {
+        const fs::path photo = folder / ("photo" + std::to_string(100 + page) + ".jpg");
+        // About 200 dpi on a letter page, as a scanned or photographed page is.
+        testing::photo(1700, 2200, page).jpegsave(photo.c_str(), vips::VImage::option()->set("Q", 85));
+        img2pdf.push_back(photo.string());
+    }
+    runInTurn({img2pdf}, folder);
+}
+
+// Run in a child, like the tools, so that the peak is that of a fresh process.
+int compressInto(const fs::path& source, const fs::path& output) {
+    const auto result =
+        PDFEngine::compress(source, {.imageQuality = 0.7, .resolution = PDFSettings::Resolution::docs});
+    if (!result) {
+        std::fprintf(stderr, "%s: %s\n", source.c_str(), describe(result.error()).c_str());
+        return 1;
+    }
+    std::ofstream(output, std::ios::binary)
+        .write(reinterpret_cast<const char*>(result->data()), std::streamsize(result->size()));
+    return 0;
+}
+
+Measurement ours(const fs::path& source, const fs::path& scratch) {
+    fs::create_directories(scratch);
+    Measurement measurement = runInTurn({{fs::canonical("/proc/self/exe").string(), "--compress",
+                                          source.string(), (scratch / "ours.pdf").string()}},
+                                        scratch);
+    measurement.bytes = std::int64_t(fs::file_size(scratch / "ours.pdf"));
+    return measurement;
+}
+
+Measurement twoTools(const fs::path& source, const fs::path& scratch) {
+    fs::remove_all(scratch);
+    fs::create_directories(scratch);
+    Measurement measurement = runInTurn({{"pdftoppm", "-r", "150", "-jpeg", "-jpegopt", "quality=70",
+                                          source.string(), (scratch / "page").string()}},
+                                        scratch);
+    std::vector<std::string> img2pdf{"img2pdf", "-o", (scratch / "out.pdf").string()};
+    std::vector<fs::path> pages;
+    for (const auto& entry : fs::directory_iterator(scratch)) {
+        if (entry.path().extension() == ".jpg")
+            pages.push_back(entry.path());
+    }
+    std::ranges::sort(pages);
+    for (const fs::path& page : pages)
+        img2pdf.push_back(page.string());
+    const Measurement second = runInTurn({img2pdf}, scratch);
+    measurement.seconds += second.seconds;
+    measurement.processorSeconds += second.processorSeconds;
+    measurement.peakKilobytes = std::max(measurement.peakKilobytes, second.peakKilobytes);
+    measurement.bytes = std::int64_t(fs::file_size(scratch / "out.pdf"));
+    return measurement;
+}
+
+Measurement ghostscript(const fs::path& source, const fs::path& scratch) {
+    fs::create_directories(scratch);
+    Measurement measurement = runInTurn(
+        {{"gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=pdfwrite", "-dPDFSETTINGS=/ebook",
+          "-sOutputFile=" + (scratch / "ebook.pdf").string(), source.string()}},
+        scratch);
+    measurement.bytes = std::int64_t(fs::file_size(scratch / "ebook.pdf"));
+    return measurement;
+}
+
+void print(const char* document, const char* how, const Measurement& measurement) {
+    std::printf("%-7s %-22s %6.2f s wall  %6.2f s processor  peak %5.1f MB  %10lld bytes\n", document, how,
+                measurement.seconds, measurement.processorSeconds, double(measurement.peakKilobytes) / 1024,
+                (long long)measurement.bytes);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--generate") {
+        generate(argv[2]);
+        return 0;
+    }
+    if (argc == 4 && std::string(argv[1]) == "--compress")
+        return compressInto(argv[2], argv[3]);
+    const fs::path folder = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "quillmorph-pdf-bench";
+    // Made in a child so that its memory does not count as ours.
+    if (!fs::exists(folder / "text.pdf") || !fs::exists(folder / "photos.pdf"))
+        runInTurn({{fs::canonical("/proc/self/exe").string(), "--generate", folder.string()}},
+                  fs::temp_directory_path());
+    std::printf("%d-page documents in %s; load average %s; one letter page at 150 dpi: %.1f MB of RGB\n",
+                pageCount, folder.c_str(), loadAverage().c_str(), 1275.0 * 1650 * 3 / 1024 / 1024);
+    for (int round = 1; round <= 2; ++round) {
+        std::printf("-- round %d, load average %s\n", round, loadAverage().c_str());
+        for (const char* document : {"text", "photos"}) {
+            const fs::path source = folder / (std::string(document) + ".pdf");
+            const fs::path scratch = folder / "scratch";
+            std::printf("%-7s source %lld bytes\n", document, (long long)fs::file_size(source));
+            print(document, "ours (150 dpi, 0.7)", ours(source, scratch));
+            print(document, "pdftoppm + img2pdf", twoTools(source, scratch));
+            print(document, "Ghostscript /ebook", ghostscript(source, scratch));
+            fs::remove_all(scratch);
+        }
+    }
+    return 0;
+}
