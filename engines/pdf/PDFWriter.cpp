@@ -73,7 +73,7 @@ PDFWriter::PDFWriter(Information information) : m_offsets(informationObject, 0) 
 
 bool PDFWriter::addPage(const Page& page) {
     const std::optional<JPEGHeader> header = JPEGHeader::read(page.jpeg);
-    if (!header || !isUsable(page.mediaBox) || !isUsable(page.pictureBox))
+    if (!header || !isUsable(page.mediaBox) || !isUsable(page.pictureBox) || page.rotation % 90 != 0)
         return false;
     const std::optional<std::string_view> space = colorSpace(header->components);
     if (!space)

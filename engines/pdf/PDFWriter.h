@@ -30,8 +30,8 @@ class PDFWriter {
     explicit PDFWriter(Information information);
 
     // Appends the page. False, with nothing written, when the JPEG has no usable frame header or
-    // its component count has no PDF colour space (1 gray, 3 RGB), or when a box is not finite
-    // with a positive size.
+    // its component count has no PDF colour space (1 gray, 3 RGB), when a box is not finite with a
+    // positive size, or when the rotation is not a multiple of 90.
     [[nodiscard]] bool addPage(const Page& page);
     [[nodiscard]] int pageCount() const { return int(m_pageObjects.size()); }
 

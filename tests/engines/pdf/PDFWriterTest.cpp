@@ -132,6 +132,7 @@ TEST(PDFWriter, RefusesPagesItCannotDescribe) {
         {"negative picture box", {.mediaBox = box, .pictureBox = {.width = -5, .height = 10}, .jpeg = jpeg}},
         {"NaN origin", {.mediaBox = {.x = nan, .width = 10, .height = 10}, .pictureBox = box, .jpeg = jpeg}},
         {"infinite size", {.mediaBox = box, .pictureBox = {.width = infinity, .height = 10}, .jpeg = jpeg}},
+        {"rotation of 45", {.mediaBox = box, .pictureBox = box, .rotation = 45, .jpeg = jpeg}},
     };
     PDFWriter writer(PDFWriter::Information::producer);
     for (const auto& [name, page] : cases) {
