@@ -27,13 +27,5 @@ TEST(PDFSettings, ResolutionsRunFromLowToHighDensity) {
     }
 }
 
-TEST(PDFSettings, DefaultsAreThoseOfANewPanel) {
-    EXPECT_EQ(PDFSettings{}, (PDFSettings{.imageQuality = 0.7,
-                                          .resolution = PDFSettings::Resolution::docs,
-                                          .grayscale = false,
-                                          .optimize = true}));
-    EXPECT_NE(PDFSettings{}, PDFSettings{.grayscale = true});
-}
-
 } // namespace
 } // namespace quillmorph
