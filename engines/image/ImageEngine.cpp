@@ -96,11 +96,17 @@ VImage toSRGB(VImage image) {
     return image;
 }
 
-// Premultiplied RGBA for an image with alpha, RGBX otherwise.
-VImage toCanvas(const VImage& srgb) {
+// The pixels to resample: premultiplied RGBA when there is alpha, so that covered pixels never bleed
+// colour into clear ones; plain RGB otherwise, the filler byte added only at the end.
+VImage resamplable(const VImage& srgb) {
     if (srgb.bands() == 4)
         return (srgb.premultiply() + 0.5).cast(VIPS_FORMAT_UCHAR);
-    return srgb.bandjoin_const({255});
+    return srgb;
+}
+
+// Premultiplied RGBA stays; RGB gets its filler byte.
+VImage canvas(const VImage& pixels) {
+    return pixels.bands() == 3 ? pixels.bandjoin_const({255}) : pixels;
 }
 
 // `image` drawn at the geometry's scaled size onto its output canvas: left edge at
@@ -126,10 +132,11 @@ VImage placed(VImage image, const FrameSizing::Geometry& geometry) {
 Bitmap decode(const VImage& image, int orientation) {
     const VImage srgb = toSRGB(image);
     const bool hasAlpha = srgb.bands() == 4;
-    const Bitmap stored = VipsImage::render(toCanvas(srgb), hasAlpha);
+    const VImage pixels = resamplable(srgb);
     if (orientation == 1)
-        return stored;
-    return VipsImage::render(upright(VipsImage::view(stored), orientation), hasAlpha);
+        return VipsImage::render(canvas(pixels), hasAlpha);
+    // Turning needs the whole image at hand.
+    return VipsImage::render(canvas(upright(pixels.copy_memory(), orientation)), hasAlpha);
 }
 
 // Block shrinking in the JPEG decoder is coarse, so it stops a factor of two above the target and
@@ -315,19 +322,16 @@ tl::expected<Bitmap, ImageEngineError> loadNormalized(const std::filesystem::pat
         const VImage source = reducedSource(file, header, factor);
         const VImage srgb = toSRGB(source);
         const bool hasAlpha = srgb.bands() == 4;
-        VImage canvas = toCanvas(srgb);
+        VImage pixels = resamplable(srgb);
         // With the decoder scaling down, a resampler pulling a few small strips from it in parallel
         // does not always see the decoder's truncation error; decoded on its own first, it does.
-        std::optional<Bitmap> decoded;
-        if (source.width() != header.width()) {
-            decoded = VipsImage::render(canvas, hasAlpha);
-            canvas = VipsImage::view(*decoded);
-        }
-        const VImage scaled = placed(canvas, {storedScaled, storedScaled});
+        if (source.width() != header.width())
+            pixels = pixels.copy_memory();
+        const VImage scaled = placed(pixels, {storedScaled, storedScaled});
         if (orientation == 1)
-            return VipsImage::render(placed(scaled, geometry), hasAlpha);
-        const Bitmap small = VipsImage::render(scaled, hasAlpha);
-        return VipsImage::render(placed(upright(VipsImage::view(small), orientation), geometry), hasAlpha);
+            return VipsImage::render(canvas(placed(scaled, geometry)), hasAlpha);
+        return VipsImage::render(canvas(placed(upright(scaled.copy_memory(), orientation), geometry)),
+                                 hasAlpha);
     } catch (const vips::VError&) {
         VipsImage::forgetError();
         return tl::unexpected(ImageEngineError::unreadable(file));
@@ -340,7 +344,10 @@ tl::expected<Bitmap, ImageEngineError> resize(const Bitmap& image, const FrameSi
     if (geometry.scaled == size && geometry.output == size)
         return image;
     try {
-        return VipsImage::render(placed(VipsImage::view(image), geometry), image.hasAlpha());
+        VImage pixels = VipsImage::view(image);
+        if (!image.hasAlpha())
+            pixels = pixels.extract_band(0, VImage::option()->set("n", 3));
+        return VipsImage::render(canvas(placed(pixels, geometry)), image.hasAlpha());
     } catch (const vips::VError&) {
         VipsImage::forgetError();
         return tl::unexpected(ImageEngineError::renderFailed());
