@@ -4,6 +4,7 @@
 #include "engines/batch/BatchReport.h"
 
 #include <algorithm>
+#include <charconv>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -50,6 +51,14 @@ void printJson(const std::vector<JobOutcome>& outcomes) {
 }
 
 } // namespace
+
+std::optional<double> parseQuality(std::string_view text) {
+    double quality = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), quality);
+    if (error != std::errc{} || end != text.data() + text.size() || !(quality >= 0.05 && quality <= 1.0))
+        return std::nullopt;
+    return quality;
+}
 
 BatchRunner::Files absoluteFiles(Arguments files) {
     BatchRunner::Files paths;

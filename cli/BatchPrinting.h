@@ -5,6 +5,7 @@
 #include "engines/batch/BatchRunner.h"
 #include "engines/batch/JobOutcome.h"
 
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -12,6 +13,9 @@
 namespace quillmorph::cli {
 
 enum class OutcomeStyle { lines, json };
+
+// A --quality value: a decimal number from 0.05 to 1; nothing for anything else.
+[[nodiscard]] std::optional<double> parseQuality(std::string_view text);
 
 // The FILE arguments as absolute, normalised paths.
 [[nodiscard]] BatchRunner::Files absoluteFiles(Arguments files);

@@ -31,14 +31,6 @@ struct ImageOptions {
     std::vector<std::string_view> files;
 };
 
-std::optional<double> parseQuality(std::string_view text) {
-    double quality = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), quality);
-    if (error != std::errc{} || end != text.data() + text.size() || !(quality >= 0.05 && quality <= 1.0))
-        return std::nullopt;
-    return quality;
-}
-
 std::optional<std::int64_t> parsePositive(std::string_view text) {
     std::int64_t value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);

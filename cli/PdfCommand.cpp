@@ -5,7 +5,6 @@
 #include "engines/batch/BatchRunner.h"
 #include "engines/pdf/PDFSettings.h"
 
-#include <charconv>
 #include <iostream>
 #include <optional>
 #include <string_view>
@@ -25,14 +24,6 @@ struct PdfOptions {
 };
 
 // The quality slider's range.
-std::optional<double> parseQuality(std::string_view text) {
-    double quality = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), quality);
-    if (error != std::errc{} || end != text.data() + text.size() || !(quality >= 0.05 && quality <= 1.0))
-        return std::nullopt;
-    return quality;
-}
-
 // Nothing for a usage error.
 std::optional<PdfOptions> parse(Arguments arguments) {
     PdfOptions options;
