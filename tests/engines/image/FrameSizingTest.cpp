@@ -127,12 +127,5 @@ TEST(FrameSizing, DimensionsAreNeverBelowTheMinimum) {
     }
 }
 
-TEST(FrameSizing, ComparesCaseAndPayload) {
-    EXPECT_EQ(FrameSizing::fit(10, 20), FrameSizing::fit(10, 20));
-    EXPECT_NE(FrameSizing::fit(10, 20), FrameSizing::exact(10, 20));
-    EXPECT_NE(FrameSizing::fit(10, 20), FrameSizing::fit(20, 10));
-    EXPECT_EQ(FrameSizing::untouched(), FrameSizing{});
-}
-
 } // namespace
 } // namespace quillmorph

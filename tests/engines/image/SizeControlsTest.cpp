@@ -37,12 +37,6 @@ TEST(NumberField, Text) {
     EXPECT_EQ(NumberField::text(1e30, SizeUnit::pixels), "1000000000000000019884624838656");
 }
 
-TEST(SizeUnit, RawValuesAreLabels) {
-    EXPECT_EQ(toString(SizeUnit::pixels), "PX");
-    EXPECT_EQ(toString(SizeUnit::percent), "%");
-    EXPECT_EQ(fromString<SizeUnit>("%"), SizeUnit::percent);
-}
-
 // Controls as the image panel sets them up, with edits and writes counted.
 struct Panel {
     int edits = 0;
