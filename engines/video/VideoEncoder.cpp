@@ -105,7 +105,10 @@ VideoEncoder::encode(const fs::path& input, const fs::path& output, const VideoI
         return tl::unexpected(VideoEngineError::toolMissing());
 
     std::error_code noTemporaryFolder;
-    fs::path passLog = fs::temp_directory_path(noTemporaryFolder) / ("quillmorph-" + randomUUID());
+    fs::path temporaryFolder = fs::temp_directory_path(noTemporaryFolder);
+    if (noTemporaryFolder)
+        temporaryFolder = "/tmp";
+    fs::path passLog = temporaryFolder / ("quillmorph-" + randomUUID());
     struct Pass {
         std::optional<int> number;
         Slice slice;
