@@ -4,7 +4,6 @@
 #include "engines/batch/BatchReport.h"
 
 #include <algorithm>
-#include <charconv>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -58,6 +57,17 @@ std::optional<double> parseQuality(std::string_view text) {
     if (error != std::errc{} || end != text.data() + text.size() || !(quality >= 0.05 && quality <= 1.0))
         return std::nullopt;
     return quality;
+}
+
+std::optional<FrameSizing> parseBox(std::string_view text, FrameSizing::Kind kind) {
+    const std::size_t cross = text.find('x');
+    if (cross == std::string_view::npos)
+        return std::nullopt;
+    const auto width = parsePositive<std::int64_t>(text.substr(0, cross));
+    const auto height = parsePositive<std::int64_t>(text.substr(cross + 1));
+    if (!width || !height)
+        return std::nullopt;
+    return FrameSizing{.kind = kind, .width = *width, .height = *height};
 }
 
 BatchRunner::Files absoluteFiles(Arguments files) {

@@ -2,9 +2,12 @@
 
 #include "Commands.h"
 #include "common/Phrase.h"
+#include "engines/image/FrameSizing.h"
 #include "engines/batch/BatchRunner.h"
 #include "engines/batch/JobOutcome.h"
 
+#include <charconv>
+#include <cmath>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -16,6 +19,19 @@ enum class OutcomeStyle { lines, json };
 
 // A --quality value: a decimal number from 0.05 to 1; nothing for anything else.
 [[nodiscard]] std::optional<double> parseQuality(std::string_view text);
+
+// A whole decimal text that is a positive, finite number; nothing for anything else.
+template <typename Number>
+[[nodiscard]] std::optional<Number> parsePositive(std::string_view text) {
+    Number value{};
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || !(value > 0) || !std::isfinite(double(value)))
+        return std::nullopt;
+    return value;
+}
+
+// "1920x1080" as a fit or exact box.
+[[nodiscard]] std::optional<FrameSizing> parseBox(std::string_view text, FrameSizing::Kind kind);
 
 // The FILE arguments as absolute, normalised paths.
 [[nodiscard]] BatchRunner::Files absoluteFiles(Arguments files);

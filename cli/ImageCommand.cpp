@@ -31,26 +31,6 @@ struct ImageOptions {
     std::vector<std::string_view> files;
 };
 
-std::optional<std::int64_t> parsePositive(std::string_view text) {
-    std::int64_t value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size() || value < 1)
-        return std::nullopt;
-    return value;
-}
-
-// "1920x1080" as a fit or exact box.
-std::optional<FrameSizing> parseBox(std::string_view text, FrameSizing::Kind kind) {
-    const std::size_t cross = text.find('x');
-    if (cross == std::string_view::npos)
-        return std::nullopt;
-    const auto width = parsePositive(text.substr(0, cross));
-    const auto height = parsePositive(text.substr(cross + 1));
-    if (!width || !height)
-        return std::nullopt;
-    return FrameSizing{.kind = kind, .width = *width, .height = *height};
-}
-
 // Nothing for a usage error.
 std::optional<ImageOptions> parse(Arguments arguments) {
     ImageOptions options;

@@ -62,27 +62,6 @@ struct VideoOptions {
     }
 };
 
-template <typename Number> std::optional<Number> parsePositive(std::string_view text) {
-    Number value{};
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size() || !(value > 0) ||
-        !std::isfinite(double(value)))
-        return std::nullopt;
-    return value;
-}
-
-// "1920x1080" as a fit or exact box.
-std::optional<FrameSizing> parseBox(std::string_view text, FrameSizing::Kind kind) {
-    const std::size_t cross = text.find('x');
-    if (cross == std::string_view::npos)
-        return std::nullopt;
-    const auto width = parsePositive<std::int64_t>(text.substr(0, cross));
-    const auto height = parsePositive<std::int64_t>(text.substr(cross + 1));
-    if (!width || !height)
-        return std::nullopt;
-    return FrameSizing{.kind = kind, .width = *width, .height = *height};
-}
-
 std::optional<VideoPreset> presetNamed(std::string_view id) {
     for (VideoPreset& row : VideoPreset::all()) {
         if (row.id == id)
