@@ -217,7 +217,7 @@ TEST_F(StoredFormat, InitialSettingsFollowTheLastChoice) {
         AudioSettings expected;
     };
     const Row rows[] = {
-        {"opus", {.format = AudioFormat::opus, .bitrate = 96}},
+        {"opus", {.format = AudioFormat::opus, .bitrate = 192}},
         {"aac", {.format = AudioFormat::aac, .bitrate = 192}},
         {"wav", {.format = AudioFormat::wav, .bitrate = 192}},
         {"Opus", {.format = AudioFormat::mp3, .bitrate = 192}},
