@@ -30,7 +30,6 @@ class VideoCommand : public ::testing::Test {
                                       "LANGUAGE=",
                                       "QUILLMORPH_CONFIG_DIR=" + (m_folder / ".config").string(),
                                       "QUILLMORPH_FFMPEG_DIR=" + (m_folder / "bin").string(),
-                                      "LSAN_OPTIONS=suppressions=" LSAN_SUPPRESSIONS,
                                       QUILLMORPH_CLI};
         line.insert(line.end(), arguments.begin(), arguments.end());
         return line;
