@@ -4,6 +4,7 @@
 
 #include "common/Bundle.h"
 #include "common/Log.h"
+#include "extension/ContentType.h"
 #include "extension/FinderSync.h"
 
 #include <glib-object.h>
@@ -72,16 +73,6 @@ void quillmorph_menu_provider_class_init(QuillmorphMenuProviderClass* providerCl
 }
 
 void quillmorph_menu_provider_class_finalize(QuillmorphMenuProviderClass*) {}
-
-Conformance conformance(const char* type) {
-    const bool movie = g_content_type_is_a(type, "video/*");
-    const bool audio = g_content_type_is_a(type, "audio/*");
-    return {.pdf = static_cast<bool>(g_content_type_is_a(type, "application/pdf")),
-            .audio = audio,
-            .image = static_cast<bool>(g_content_type_is_a(type, "image/*")),
-            .movie = movie,
-            .audiovisualContent = movie || audio || g_content_type_is_a(type, "application/ogg")};
-}
 
 SelectedItem selectedItem(NautilusFileInfo* file) {
     SelectedItem item;
