@@ -85,11 +85,17 @@ int main(int argc, char**) {
 
     if (g_mkdir_with_parents(file.parent_path().c_str(), 0700) != 0)
         return fail("could not create " + file.parent_path().string());
+    // The replacement keeps the permissions of the file it replaces.
+    std::error_code statusError;
+    const std::filesystem::file_status status = std::filesystem::status(file, statusError);
+    const int mode = existing->empty() || statusError
+                         ? 0644
+                         : static_cast<int>(status.permissions() & std::filesystem::perms::all);
     GError* rawError = nullptr;
     // Written beside the file and renamed over it, so that Thunar never reads half a document.
     const bool written =
         g_file_set_contents_full(file.c_str(), merged->data(), static_cast<gssize>(merged->size()),
-                                 G_FILE_SET_CONTENTS_CONSISTENT, 0644, &rawError);
+                                 G_FILE_SET_CONTENTS_CONSISTENT, mode, &rawError);
     const OwnedError error{rawError};
     if (!written)
         return fail(error->message);

@@ -95,11 +95,15 @@ struct Installer {
 TEST(ThunarInstall, KeepsTheUsersActionsAndHoldsOursOnce) {
     Installer installer;
     installer.write(std::string(userActions));
+    std::filesystem::permissions(installer.file,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     ASSERT_EQ(installer.run().exitCode, 0);
     const std::string once = readFile(installer.file);
     ASSERT_EQ(installer.run().exitCode, 0);
     const std::string twice = readFile(installer.file);
     EXPECT_EQ(twice, once);
+    EXPECT_EQ(std::filesystem::status(installer.file).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 
     const std::size_t ours = userActions.rfind("</actions>");
     EXPECT_TRUE(twice.starts_with(userActions.substr(0, ours))) << twice;
