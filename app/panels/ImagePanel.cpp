@@ -124,6 +124,7 @@ void ImagePanel::confirm() {
 
 void ImagePanel::loadSample() {
     const std::filesystem::path first = m_files.front();
+    m_isLoadingSample = true;
     runInBackground([first] {
         return ImageEngine::pixelSize(first);
     }).then(this, [this](std::optional<Size> size) {
@@ -138,10 +139,11 @@ void ImagePanel::loadSample() {
         return sample ? std::optional<Bitmap>(*std::move(sample)) : std::nullopt;
     }).then(this, [this](std::optional<Bitmap> sample) {
         m_sample = std::move(sample);
+        m_isLoadingSample = false;
         // Estimated like any settings change, so that a later change supersedes it.
         if (m_sample)
             scheduleEstimate();
-        emit sampleFinished();
+        emit changed();
     });
 }
 

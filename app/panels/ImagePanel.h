@@ -30,6 +30,8 @@ class ImagePanel : public QObject {
     [[nodiscard]] Size sourceSize() const { return m_sourceSize; }
     [[nodiscard]] bool isLinked() const { return m_isLinked; }
     [[nodiscard]] bool hasSample() const { return m_sample.has_value(); }
+    // From start() until decoding the first file ended, with or without a sample.
+    [[nodiscard]] bool isLoadingSample() const { return m_isLoadingSample; }
     [[nodiscard]] std::optional<double> estimatedRatio() const { return m_estimatedRatio; }
     [[nodiscard]] bool isEstimating() const { return m_isEstimating; }
 
@@ -62,8 +64,6 @@ class ImagePanel : public QObject {
     // Any state above changed.
     void changed();
     void sourceSizeChanged(Size size);
-    // Decoding the first file ended, with or without a sample.
-    void sampleFinished();
     void cancelled();
     void confirmed(const ImageSettings& settings);
 
@@ -81,6 +81,7 @@ class ImagePanel : public QObject {
     Size m_sourceSize;
     bool m_isLinked = true;
     std::optional<Bitmap> m_sample;
+    bool m_isLoadingSample = false;
     std::optional<double> m_estimatedRatio;
     bool m_isEstimating = false;
     // Identifies the current estimate; a result from an earlier one is dropped.

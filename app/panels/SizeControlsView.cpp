@@ -42,6 +42,12 @@ SizeControlsView::SizeControlsView(const FrameSizing& sizing, bool isLinked, QWi
     refresh();
 }
 
+SizeControlsView::~SizeControlsView() {
+    // A focused field ends its editing while the base class destroys it; by then this view is gone.
+    disconnect(m_width, nullptr, this, nullptr);
+    disconnect(m_height, nullptr, this, nullptr);
+}
+
 NumericLineEdit* SizeControlsView::field(SizeControls::Side side) const {
     return side == SizeControls::Side::width ? m_width : m_height;
 }

@@ -17,6 +17,7 @@ class SizeControlsView : public QWidget {
 
   public:
     SizeControlsView(const FrameSizing& sizing, bool isLinked, QWidget* parent = nullptr);
+    ~SizeControlsView() override;
 
     // The source's pixel size; (0, 0) while unknown. A new size refills the fields.
     void setSource(Size source);

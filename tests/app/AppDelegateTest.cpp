@@ -1,0 +1,263 @@
+#include "app/AppDelegate.h"
+
+#include "AppTestSupport.h"
+#include "app/panels/ImagePanel.h"
+#include "app/panels/ImagePanelView.h"
+#include "app/panels/PanelFooter.h"
+#include "app/panels/PanelWindow.h"
+#include "common/Localization.h"
+#include "common/RequestTransport.h"
+#include "engines/batch/BatchReport.h"
+
+#include <QElapsedTimer>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <filesystem>
+
+using namespace quillmorph;
+using namespace quillmorph::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int patience = 60000; // ms; sanitizer builds on a shared machine are slow
+
+QString requestURL(ActionKind action, const std::vector<fs::path>& files) {
+    QuillmorphRequest request{.action = action};
+    for (const fs::path& file : files)
+        request.paths.push_back(file.string());
+    return QString::fromStdString(RequestTransport::url(request).value());
+}
+
+ImagePanelView* imageView(PanelWindow* panel) {
+    return panel && panel->window() ? panel->window()->findChild<ImagePanelView*>() : nullptr;
+}
+
+} // namespace
+
+class AppDelegateTest : public QObject {
+    Q_OBJECT
+
+  private:
+    fs::path folder() const { return m_files.path().toStdString(); }
+    fs::path sample(const char* name) {
+        const fs::path copy = folder() / name;
+        fs::copy_file(fs::path(QUILLMORPH_SAMPLES) / name, copy, fs::copy_options::overwrite_existing);
+        return copy;
+    }
+    // Launched with `urls`, as the application starts with a request; the launch's update check over.
+    void launch(AppDelegate& delegate, const QStringList& urls) {
+        delegate.applicationDidFinishLaunching();
+        if (!urls.isEmpty())
+            delegate.openURLs(urls);
+        QTRY_COMPARE_WITH_TIMEOUT(delegate.activeJobs(), 0, patience);
+    }
+
+    PrivateEnvironment m_environment;
+    PrivateSessionBus m_bus;
+    QTemporaryDir m_files;
+
+  private slots:
+    void initTestCase() { QVERIFY2(m_bus.isRunning(), "dbus-daemon did not start"); }
+
+    void init() {
+        m_bus.clear();
+        for (const auto& entry : fs::directory_iterator(folder()))
+            fs::remove_all(entry.path());
+    }
+
+    void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+    void requestOpensOnePanelAndCancelQuitsAfterThePause() {
+        AppDelegate delegate;
+        QSignalSpy terminated(&delegate, &AppDelegate::terminateRequested);
+        launch(delegate, {requestURL(ActionKind::image, {sample("fractal.jpg")})});
+
+        QCOMPARE(delegate.panels().size(), std::size_t(1));
+        QVERIFY(!delegate.setupPanel());
+        ImagePanelView* view = imageView(delegate.panels().front());
+        QVERIFY(view);
+        QCOMPARE(delegate.panels().front()->window()->windowTitle(),
+                 QString::fromStdString(Localization::string(Phrase::windowCompressImages)));
+        QVERIFY(delegate.panels().front()->window()->isVisible());
+
+        QElapsedTimer sinceCancel;
+        sinceCancel.start();
+        QTest::mouseClick(view->footer()->cancelButton(), Qt::LeftButton);
+        QVERIFY(delegate.panels().empty());
+        QVERIFY(terminated.wait(patience));
+        QCOMPARE(terminated.size(), 1);
+        // The rule waits 1.5 s before it quits; it never quits sooner.
+        QVERIFY(sinceCancel.elapsed() >= 1400);
+    }
+
+    void cancelInTheFirstOfTwoPanelsClosesTheMostRecent() {
+        AppDelegate delegate;
+        launch(delegate, {requestURL(ActionKind::image, {sample("fractal.jpg")}),
+                          requestURL(ActionKind::image, {sample("chart.png")})});
+        QCOMPARE(delegate.panels().size(), std::size_t(2));
+        PanelWindow* first = delegate.panels()[0];
+        QPointer<QWidget> secondWindow = delegate.panels()[1]->window();
+        QCOMPARE(imageView(first)->panel()->files().front().filename().string(), std::string("fractal.jpg"));
+
+        QTest::mouseClick(imageView(first)->footer()->cancelButton(), Qt::LeftButton);
+        QCOMPARE(delegate.panels().size(), std::size_t(1));
+        QCOMPARE(delegate.panels()[0], first);
+        QVERIFY(first->window()->isVisible());
+        QTRY_VERIFY(!secondWindow || !secondWindow->isVisible());
+    }
+
+    void filesThatNoLongerExistAreDropped() {
+        AppDelegate delegate;
+        QSignalSpy terminated(&delegate, &AppDelegate::terminateRequested);
+        const fs::path kept1 = sample("fractal.jpg");
+        const fs::path kept2 = sample("chart.png");
+        const fs::path kept3 = folder() / "copy.jpg";
+        fs::copy_file(kept1, kept3);
+        launch(delegate, {requestURL(ActionKind::image, {folder() / "gone-1.jpg", kept1,
+                                                         folder() / "gone-2.png", kept2, kept3})});
+        QCOMPARE(delegate.panels().size(), std::size_t(1));
+        QCOMPARE(imageView(delegate.panels().front())->panel()->files(),
+                 (std::vector<fs::path>{kept1, kept2, kept3}));
+        delegate.dismissTopPanel();
+        QVERIFY(terminated.wait(patience));
+
+        // None left: no panel, and the application quits when idle.
+        AppDelegate other;
+        QSignalSpy otherTerminated(&other, &AppDelegate::terminateRequested);
+        launch(other, {requestURL(ActionKind::image, {folder() / "gone-1.jpg", folder() / "gone-2.png"})});
+        QVERIFY(other.panels().empty());
+        QVERIFY(otherTerminated.wait(patience));
+    }
+
+    void urlsThatDoNotDecodeAreIgnored() {
+        AppDelegate delegate;
+        launch(delegate,
+               {QStringLiteral("quillmorph://run?payload=%%%"), QStringLiteral("https://example.org/"),
+                QStringLiteral("quillmorph://run"), QString()});
+        QVERIFY(delegate.panels().empty());
+        QVERIFY(delegate.didReceiveRequest());
+    }
+
+    void launchWithoutRequestShowsTheSetupWindowAndStays() {
+        AppDelegate delegate;
+        QSignalSpy terminated(&delegate, &AppDelegate::terminateRequested);
+        launch(delegate, {});
+        QTRY_VERIFY(delegate.setupPanel());
+        QCOMPARE(delegate.panels().size(), std::size_t(1));
+        QWidget* window = delegate.setupPanel()->window();
+        QCOMPARE(window->windowTitle(), QStringLiteral("Quillmorph"));
+        QVERIFY(window->findChild<QMenuBar*>());
+        QVERIFY(!window->windowFlags().testFlag(Qt::Tool));
+
+        delegate.applicationShouldHandleReopen();
+        QCOMPARE(delegate.panels().size(), std::size_t(1));
+        delegate.quitIfIdle();
+        QTest::qWait(2000);
+        QCOMPARE(terminated.size(), 0);
+
+        // Closed by the window manager, the window takes its entry with it.
+        window->close();
+        QVERIFY(delegate.panels().empty());
+        QVERIFY(terminated.wait(patience));
+    }
+
+    void confirmedPanelConvertsReportsAndReveals() {
+        AppDelegate delegate;
+        QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
+        QList<int> doneSeen;
+        connect(&delegate.progress(), &ProgressModel::changed, this,
+                [&] { doneSeen.append(delegate.progress().done()); });
+        const fs::path photo = sample("fractal.jpg");
+        const fs::path chart = sample("chart.png");
+        launch(delegate, {requestURL(ActionKind::image, {photo, chart})});
+
+        QTest::mouseClick(imageView(delegate.panels().front())->footer()->confirmButton(), Qt::LeftButton);
+        QVERIFY(delegate.panels().empty());
+        QCOMPARE(delegate.activeJobs(), 1);
+        QVERIFY(delegate.progressPanel()); // two files
+
+        QVERIFY(finished.wait(patience));
+        const auto outcomes = finished.front().front().value<std::vector<JobOutcome>>();
+        QCOMPARE(outcomes.size(), std::size_t(2));
+        QCOMPARE(outcomes[0].output, std::optional(folder() / "fractal-converted.jpg"));
+        QCOMPARE(outcomes[1].output, std::optional(folder() / "chart-converted.jpg"));
+        QVERIFY(fs::exists(folder() / "fractal-converted.jpg"));
+        QVERIFY(fs::exists(folder() / "chart-converted.jpg"));
+        QCOMPARE(delegate.progress().done(), 2);
+        QCOMPARE(delegate.progress().total(), 2);
+        QVERIFY(doneSeen.contains(1));
+        QVERIFY(!delegate.progressPanel());
+
+        QTRY_COMPARE_WITH_TIMEOUT(m_bus.notifications().size(), 1, patience);
+        const BatchSummary expected = BatchReport::summarize(
+            outcomes, Localization::string(Phrase::notifyImagesVerb), Phrase::notifyImagesCount);
+        QCOMPARE(m_bus.notifications().front().title, QStringLiteral("Converted: 2 files"));
+        QCOMPARE(m_bus.notifications().front().body, QString::fromStdString(expected.body));
+        QVERIFY(m_bus.notifications().front().body.contains(QStringLiteral(" → ")));
+
+        QTRY_COMPARE_WITH_TIMEOUT(m_bus.shownItems().size(), 1, patience);
+        QCOMPARE(
+            m_bus.shownItems().front(),
+            (QStringList{
+                QUrl::fromLocalFile(QString::fromStdString((folder() / "fractal-converted.jpg").string()))
+                    .toString(QUrl::FullyEncoded),
+                QUrl::fromLocalFile(QString::fromStdString((folder() / "chart-converted.jpg").string()))
+                    .toString(QUrl::FullyEncoded)}));
+    }
+
+    void quitRuleHoldsOffWhileABatchRuns() {
+        AppDelegate delegate;
+        QSignalSpy terminated(&delegate, &AppDelegate::terminateRequested);
+        QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
+        const fs::path large = folder() / "large.png";
+        writeNoiseImage(large, 2400, 1800);
+        launch(delegate, {requestURL(ActionKind::image, {large})});
+        QTest::mouseClick(imageView(delegate.panels().front())->footer()->confirmButton(), Qt::LeftButton);
+
+        // One file: no progress window; only the running batch keeps the application alive.
+        QVERIFY(!delegate.progressPanel());
+        QCOMPARE(delegate.activeJobs(), 1);
+        delegate.quitIfIdle();
+        QVERIFY(finished.wait(patience));
+        QCOMPARE(terminated.size(), 0);
+        QCOMPARE(delegate.activeJobs(), 0);
+        QVERIFY(terminated.wait(patience));
+    }
+
+    void unreadableFirstImageShowsNoEstimateAndFailsAlone() {
+        AppDelegate delegate;
+        QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
+        const fs::path broken = folder() / "broken.jpg";
+        {
+            std::FILE* file = std::fopen(broken.c_str(), "wb");
+            std::fputs("not a picture at all", file);
+            std::fclose(file);
+        }
+        const fs::path chart = sample("chart.png");
+        launch(delegate, {requestURL(ActionKind::image, {broken, chart})});
+        ImagePanelView* view = imageView(delegate.panels().front());
+        QTRY_VERIFY_WITH_TIMEOUT(!view->panel()->isLoadingSample(), patience);
+        QVERIFY(!view->panel()->hasSample());
+        QCOMPARE(view->panel()->sourceSize(), Size{});
+        QVERIFY(!view->panel()->estimatedBytes());
+        QVERIFY(view->footer()->confirmButton()->isEnabled());
+
+        QTest::mouseClick(view->footer()->confirmButton(), Qt::LeftButton);
+        QVERIFY(finished.wait(patience));
+        const auto outcomes = finished.front().front().value<std::vector<JobOutcome>>();
+        QVERIFY(!outcomes[0].succeeded());
+        QVERIFY(!outcomes[0].output);
+        QVERIFY(outcomes[1].succeeded());
+        QTRY_COMPARE_WITH_TIMEOUT(m_bus.notifications().size(), 1, patience);
+        QCOMPARE(m_bus.notifications().front().title, QStringLiteral("Converted: chart-converted.jpg"));
+        QVERIFY(m_bus.notifications().front().body.endsWith(QStringLiteral("1 failed")));
+        QVERIFY(!fs::exists(folder() / "broken-converted.jpg"));
+    }
+};
+
+QTEST_MAIN(AppDelegateTest)
+#include "AppDelegateTest.moc"

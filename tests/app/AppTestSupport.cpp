@@ -1,0 +1,81 @@
+#include "AppTestSupport.h"
+
+#include "common/Localization.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QRandomGenerator>
+
+namespace quillmorph::testing {
+
+PrivateEnvironment::PrivateEnvironment() {
+    for (const char* folder : {"runtime", "config", "cache"})
+        QDir(m_root.path()).mkpath(QString::fromLatin1(folder));
+    QFile::setPermissions(path(QStringLiteral("runtime")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", path(QStringLiteral("runtime")).toUtf8());
+    qputenv("QUILLMORPH_CONFIG_DIR", path(QStringLiteral("config")).toUtf8());
+    qputenv("XDG_CACHE_HOME", path(QStringLiteral("cache")).toUtf8());
+    Localization::setLanguage("en");
+}
+
+void writeNoiseImage(const std::filesystem::path& file, int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    QRandomGenerator random(width * 7919 + height);
+    for (int y = 0; y < height; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            line[x] = qRgb(int(random.bounded(256)), (x * 255) / width, (y * 255) / height);
+    }
+    image.save(QString::fromStdString(file.string()));
+}
+
+PrivateSessionBus::PrivateSessionBus() {
+    m_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                   QStringLiteral("--print-address")});
+    if (!m_daemon.waitForStarted() || !m_daemon.waitForReadyRead(10000))
+        return;
+    m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
+    m_connection = std::make_unique<QDBusConnection>(
+        QDBusConnection::connectToBus(m_address, QStringLiteral("quillmorph-test-services")));
+    m_connection->registerObject(QStringLiteral("/org/freedesktop/Notifications"),
+                                 QStringLiteral("org.freedesktop.Notifications"), this,
+                                 QDBusConnection::ExportAllSlots);
+    m_connection->registerObject(QStringLiteral("/org/freedesktop/FileManager1"),
+                                 QStringLiteral("org.freedesktop.FileManager1"), this,
+                                 QDBusConnection::ExportAllSlots);
+    m_connection->registerService(QStringLiteral("org.freedesktop.Notifications"));
+    m_connection->registerService(QStringLiteral("org.freedesktop.FileManager1"));
+}
+
+PrivateSessionBus::~PrivateSessionBus() {
+    if (m_connection) {
+        m_connection.reset();
+        QDBusConnection::disconnectFromBus(QStringLiteral("quillmorph-test-services"));
+    }
+    m_daemon.terminate();
+    m_daemon.waitForFinished();
+}
+
+void PrivateSessionBus::clear() {
+    m_notifications.clear();
+    m_shownItems.clear();
+}
+
+uint PrivateSessionBus::Notify(const QString&, uint, const QString&, const QString& summary,
+                               const QString& body, const QStringList&, const QVariantMap&, int) {
+    m_notifications.append({summary, body});
+    emit notified();
+    return uint(m_notifications.size());
+}
+
+void PrivateSessionBus::ShowItems(const QStringList& uris, const QString&) {
+    m_shownItems.append(uris);
+    emit itemsShown();
+}
+
+} // namespace quillmorph::testing

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVariantMap>
+#include <filesystem>
+#include <memory>
+
+class QDBusConnection;
+
+namespace quillmorph::testing {
+
+// Gives the test process folders of its own: instance sockets ($XDG_RUNTIME_DIR), user defaults,
+// thumbnail cache; and English texts. Call before anything reads them.
+class PrivateEnvironment {
+  public:
+    PrivateEnvironment();
+    [[nodiscard]] QString path(const QString& name) const { return m_root.filePath(name); }
+
+  private:
+    QTemporaryDir m_root;
+};
+
+// Writes a w × h image of noise (so that it does not compress to nothing) in the format of the
+// file's extension.
+void writeNoiseImage(const std::filesystem::path& file, int width, int height);
+
+// What a fake desktop service was asked.
+struct Notification {
+    QString title;
+    QString body;
+};
+
+// A session bus of the test's own, with a notification service and a file manager that record what
+// they are asked. Sets DBUS_SESSION_BUS_ADDRESS: create it before the first use of the session bus.
+class PrivateSessionBus : public QObject {
+    Q_OBJECT
+
+  public:
+    PrivateSessionBus();
+    ~PrivateSessionBus() override;
+
+    [[nodiscard]] bool isRunning() const { return !m_address.isEmpty(); }
+    [[nodiscard]] const QList<Notification>& notifications() const { return m_notifications; }
+    [[nodiscard]] const QList<QStringList>& shownItems() const { return m_shownItems; }
+    void clear();
+
+  signals:
+    void notified();
+    void itemsShown();
+
+  public slots:
+    // org.freedesktop.Notifications
+    uint Notify(const QString& appName, uint replacesId, const QString& appIcon, const QString& summary,
+                const QString& body, const QStringList& actions, const QVariantMap& hints, int expireTimeout);
+    // org.freedesktop.FileManager1
+    void ShowItems(const QStringList& uris, const QString& startupId);
+
+  private:
+    QProcess m_daemon;
+    QString m_address;
+    std::unique_ptr<QDBusConnection> m_connection;
+    QList<Notification> m_notifications;
+    QList<QStringList> m_shownItems;
+};
+
+} // namespace quillmorph::testing

@@ -1,0 +1,221 @@
+#include "AppTestSupport.h"
+#include "app/InstanceChannel.h"
+#include "app/InstanceRegistry.h"
+#include "app/StaleBuild.h"
+#include "common/RequestTransport.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+
+using namespace quillmorph;
+using namespace quillmorph::testing;
+namespace fs = std::filesystem;
+using Message = InstanceChannel::Message;
+
+Q_DECLARE_METATYPE(Message)
+Q_DECLARE_METATYPE(std::optional<Message>)
+
+namespace {
+
+constexpr int patience = 60000;
+
+QString requestURL(const fs::path& file) {
+    return QString::fromStdString(
+        RequestTransport::url({.action = ActionKind::image, .paths = {file.string()}}).value());
+}
+
+void setModificationTime(const fs::path& file, time_t seconds) {
+    const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    QCOMPARE(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+}
+
+// A running copy of the application whose log the test reads.
+class Instance {
+  public:
+    explicit Instance(const QString& program, const QStringList& arguments) {
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start(program, arguments);
+    }
+    ~Instance() {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            m_process.waitForFinished(patience);
+        }
+    }
+    [[nodiscard]] qint64 pid() const { return m_process.processId(); }
+    // Everything logged so far.
+    const QString& log() {
+        m_log += QString::fromUtf8(m_process.readAll());
+        return m_log;
+    }
+    QProcess& process() { return m_process; }
+
+  private:
+    QProcess m_process;
+    QString m_log;
+};
+
+bool isRegistered(qint64 pid) {
+    return InstanceRegistry::others().contains(pid);
+}
+
+QString commandLine(qint64 pid) {
+    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll().replace('\0', ' ')) : QString();
+}
+
+} // namespace
+
+class InstanceTest : public QObject {
+    Q_OBJECT
+
+  private:
+    fs::path folder() const { return m_files.path().toStdString(); }
+    fs::path sample() {
+        const fs::path copy = folder() / "fractal.jpg";
+        if (!fs::exists(copy))
+            fs::copy_file(fs::path(QUILLMORPH_SAMPLES) / "fractal.jpg", copy);
+        return copy;
+    }
+    // Runs the application with `arguments` and waits for it to end; its exit code.
+    static int runToEnd(const QString& program, const QStringList& arguments) {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(program, arguments);
+        if (!process.waitForFinished(patience))
+            return -1;
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    PrivateEnvironment m_environment;
+    QTemporaryDir m_files;
+    const QString m_application = QStringLiteral(QUILLMORPH_APPLICATION);
+
+  private slots:
+    void messages_data() {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<std::optional<Message>>("message");
+        const QString url = QStringLiteral("quillmorph://run?payload=e30");
+        QTest::newRow("open") << QByteArray("open\n" + url.toUtf8() + "\n\n")
+                              << std::optional(Message{.kind = Message::Kind::open, .urls = {url}});
+        QTest::newRow("reopen") << QByteArray("reopen\n\n")
+                                << std::optional(Message{.kind = Message::Kind::reopen});
+        QTest::newRow("quit, followed by more")
+            << QByteArray("quit\n\nopen\n") << std::optional(Message{.kind = Message::Kind::quit});
+        QTest::newRow("incomplete") << QByteArray("open\n" + url.toUtf8() + "\n") << std::optional<Message>();
+        QTest::newRow("empty") << QByteArray() << std::optional<Message>();
+        QTest::newRow("unknown kind") << QByteArray("launch\n\n") << std::optional<Message>();
+        QTest::newRow("quit with files") << QByteArray("quit\n/etc/passwd\n\n") << std::optional<Message>();
+        QTest::newRow("binary garbage") << QByteArray("\xff\xfe\0\n\n", 5) << std::optional<Message>();
+    }
+    void messages() {
+        QFETCH(QByteArray, data);
+        QFETCH(std::optional<Message>, message);
+        QCOMPARE(InstanceChannel::decode(data), message);
+        if (message)
+            QCOMPARE(InstanceChannel::decode(InstanceChannel::encode(*message)), message);
+    }
+
+    void identityChangesWhenTheFileIsTouchedOrReplaced() {
+        const fs::path file = folder() / "program";
+        QFile::copy(m_application, QString::fromStdString(file.string()));
+        setModificationTime(file, 1'700'000'000);
+        const auto launched = StaleBuild::identity(file);
+        QVERIFY(launched);
+        QCOMPARE(StaleBuild::identity(file), launched);
+
+        setModificationTime(file, 1'700'000'001);
+        QVERIFY(StaleBuild::identity(file) != launched);
+
+        // A new file with the very same modification time: only the inode tells.
+        setModificationTime(file, 1'700'000'000);
+        const fs::path replacement = folder() / "program.new";
+        fs::copy_file(file, replacement);
+        setModificationTime(replacement, 1'700'000'000);
+        fs::rename(replacement, file);
+        const auto replaced = StaleBuild::identity(file);
+        QVERIFY(replaced);
+        QCOMPARE(replaced->modifiedNanoseconds, launched->modifiedNanoseconds);
+        QVERIFY(replaced->fileNumber != launched->fileNumber);
+
+        QVERIFY(!StaleBuild::identity(folder() / "absent"));
+    }
+
+    void aSecondProcessHandsItsRequestToTheFirst() {
+        Instance first(m_application, {QStringLiteral("--new-instance")});
+        QTRY_VERIFY_WITH_TIMEOUT(isRegistered(first.pid()), patience);
+
+        QCOMPARE(runToEnd(m_application, {requestURL(sample())}), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            first.log().contains(QStringLiteral("richiesta image: 1 di 1 file presenti")), patience);
+        // The second process never became an instance of its own.
+        QCOMPARE(InstanceRegistry::others(), QList<qint64>{first.pid()});
+
+        // SIGTERM is an ordinary quit.
+        first.process().terminate();
+        QVERIFY(first.process().waitForFinished(patience));
+        QCOMPARE(first.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(first.process().exitCode(), 0);
+        QVERIFY(!QFile::exists(InstanceRegistry::socketPath(first.pid())));
+    }
+
+    void aNewInstanceAsksOlderCopiesToQuit() {
+        Instance older(m_application, {QStringLiteral("--new-instance")});
+        QTRY_VERIFY_WITH_TIMEOUT(isRegistered(older.pid()), patience);
+        const qint64 olderPid = older.pid(); // 0 once it has ended
+        Instance newer(m_application, {QStringLiteral("--new-instance")});
+        QVERIFY(older.process().waitForFinished(patience));
+        QCOMPARE(older.process().exitCode(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            newer.log().contains(QStringLiteral("chiudo una copia più vecchia (pid %1)").arg(olderPid)),
+            patience);
+        QTRY_VERIFY_WITH_TIMEOUT(isRegistered(newer.pid()), patience);
+    }
+
+    void aReplacedExecutableHandsTheRequestToANewCopy() {
+        const fs::path bin = folder() / "bin";
+        fs::create_directories(bin);
+        const QString copy = QString::fromStdString((bin / "quillmorph").string());
+        QVERIFY(QFile::copy(m_application, copy));
+        Instance running(copy, {QStringLiteral("--new-instance")});
+        QTRY_VERIFY_WITH_TIMEOUT(isRegistered(running.pid()), patience);
+        const qint64 runningPid = running.pid();
+        // The first request fixes what the executable was.
+        QCOMPARE(runToEnd(m_application, {requestURL(sample())}), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(running.log().contains(QStringLiteral("richiesta image")), patience);
+
+        const QString replacement = copy + QStringLiteral(".new");
+        QVERIFY(QFile::copy(m_application, replacement));
+        fs::rename(replacement.toStdString(), copy.toStdString());
+        const QString url = requestURL(sample());
+        QCOMPARE(runToEnd(m_application, {url}), 0);
+
+        QVERIFY(running.process().waitForFinished(patience));
+        QCOMPARE(running.process().exitCode(), 0);
+        QVERIFY(running.log().contains(
+            QStringLiteral("binario sostituito: passo la richiesta a una copia nuova")));
+        // The fresh copy runs from the same path with the request.
+        qint64 fresh = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                for (const qint64 pid : InstanceRegistry::others()) {
+                    if (pid != runningPid)
+                        fresh = pid;
+                }
+                return fresh != 0;
+            }(),
+            patience);
+        QCOMPARE(commandLine(fresh), copy + QStringLiteral(" --new-instance ") + url + QLatin1Char(' '));
+        ::kill(pid_t(fresh), SIGTERM);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(InstanceRegistry::socketPath(fresh)), patience);
+    }
+};
+
+QTEST_MAIN(InstanceTest)
+#include "InstanceTest.moc"
