@@ -9,6 +9,7 @@
 #include "common/RequestTransport.h"
 #include "engines/batch/BatchReport.h"
 
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QMenuBar>
 #include <QPushButton>
@@ -20,6 +21,20 @@
 using namespace quillmorph;
 using namespace quillmorph::testing;
 namespace fs = std::filesystem;
+
+// Receives the URLs the application opens in other programs.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+
+  public:
+    explicit UrlRecorder(std::function<void(const QUrl&)> record) : m_record(std::move(record)) {}
+
+  public slots:
+    void open(const QUrl& url) { m_record(url); }
+
+  private:
+    std::function<void(const QUrl&)> m_record;
+};
 
 namespace {
 
@@ -226,6 +241,50 @@ class AppDelegateTest : public QObject {
         QCOMPARE(terminated.size(), 0);
         QCOMPARE(delegate.activeJobs(), 0);
         QVERIFY(terminated.wait(patience));
+    }
+
+    void aLargeSelectionIsOnePanelAndOneBoundedBatch() {
+        std::vector<fs::path> files;
+        for (int index = 0; index < 300; ++index) {
+            files.push_back(folder() / ("tile-" + std::to_string(index) + ".png"));
+            writeNoiseImage(files.back(), 8, 8);
+        }
+        AppDelegate delegate;
+        QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
+        launch(delegate, {requestURL(ActionKind::image, files)});
+        QCOMPARE(delegate.panels().size(), std::size_t(1));
+        QTest::mouseClick(imageView(delegate.panels().front())->footer()->confirmButton(), Qt::LeftButton);
+        QVERIFY(delegate.progressPanel());
+        QVERIFY(finished.wait(patience));
+        const auto outcomes = finished.front().front().value<std::vector<JobOutcome>>();
+        QCOMPARE(outcomes.size(), files.size());
+        for (std::size_t index = 0; index < files.size(); ++index) {
+            QCOMPARE(outcomes[index].source, files[index]);
+            QVERIFY(outcomes[index].succeeded());
+        }
+        QCOMPARE(delegate.progress().done(), 300);
+        QTRY_COMPARE_WITH_TIMEOUT(m_bus.notifications().size(), 1, patience);
+        QCOMPARE(m_bus.notifications().front().title, QStringLiteral("Converted: 300 files"));
+    }
+
+    void withoutDesktopServicesTheBatchStillEnds() {
+        m_bus.setServicesPresent(false);
+        QList<QUrl> opened;
+        UrlRecorder recorder([&](const QUrl& url) { opened.append(url); });
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
+        AppDelegate delegate;
+        QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
+        QSignalSpy terminated(&delegate, &AppDelegate::terminateRequested);
+        launch(delegate, {requestURL(ActionKind::image, {sample("chart.png")})});
+        QTest::mouseClick(imageView(delegate.panels().front())->footer()->confirmButton(), Qt::LeftButton);
+        QVERIFY(finished.wait(patience));
+        // No file manager answers: the outputs' folder opens instead.
+        QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 1, patience);
+        QCOMPARE(opened.front(), QUrl::fromLocalFile(QString::fromStdString(folder().string())));
+        QVERIFY(terminated.wait(patience));
+        QVERIFY(m_bus.notifications().empty());
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        m_bus.setServicesPresent(true);
     }
 
     void unreadableFirstImageShowsNoEstimateAndFailsAlone() {

@@ -34,8 +34,23 @@ void writeNoiseImage(const std::filesystem::path& file, int width, int height) {
 }
 
 PrivateSessionBus::PrivateSessionBus() {
-    m_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                   QStringLiteral("--print-address")});
+    // A session bus without the system's service files: nothing is started on demand.
+    const QString configuration = m_folder.filePath(QStringLiteral("session.conf"));
+    QFile file(configuration);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+               " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+               "<busconfig><type>session</type><listen>unix:dir=" +
+               m_folder.path().toUtf8() +
+               "</listen><auth>EXTERNAL</auth>"
+               "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+               "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
+               "</busconfig>\n");
+    file.close();
+    m_daemon.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--config-file=") + configuration, QStringLiteral("--nofork"),
+                    QStringLiteral("--print-address")});
     if (!m_daemon.waitForStarted() || !m_daemon.waitForReadyRead(10000))
         return;
     m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
@@ -59,6 +74,16 @@ PrivateSessionBus::~PrivateSessionBus() {
     }
     m_daemon.terminate();
     m_daemon.waitForFinished();
+}
+
+void PrivateSessionBus::setServicesPresent(bool present) {
+    for (const QString& name :
+         {QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("org.freedesktop.FileManager1")}) {
+        if (present)
+            m_connection->registerService(name);
+        else
+            m_connection->unregisterService(name);
+    }
 }
 
 void PrivateSessionBus::clear() {

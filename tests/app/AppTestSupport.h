@@ -47,6 +47,8 @@ class PrivateSessionBus : public QObject {
     [[nodiscard]] const QList<Notification>& notifications() const { return m_notifications; }
     [[nodiscard]] const QList<QStringList>& shownItems() const { return m_shownItems; }
     void clear();
+    // Takes the two services off the bus, or puts them back.
+    void setServicesPresent(bool present);
 
   signals:
     void notified();
@@ -60,6 +62,7 @@ class PrivateSessionBus : public QObject {
     void ShowItems(const QStringList& uris, const QString& startupId);
 
   private:
+    QTemporaryDir m_folder;
     QProcess m_daemon;
     QString m_address;
     std::unique_ptr<QDBusConnection> m_connection;
