@@ -107,6 +107,8 @@ void InstanceChannel::accept(QLocalSocket* socket) {
                 socket->abort();
             return;
         }
+        // One message per connection: whatever follows it is not read.
+        disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
         socket->write(accepted);
         socket->disconnectFromServer();
         // Handled once the answer is on its way, never inside the socket's own signal.
