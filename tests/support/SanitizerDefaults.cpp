@@ -2,7 +2,7 @@
 // the programs the tests start behave alike without any environment.
 extern "C" {
 
-const char* __asan_default_options() { return "detect_leaks=1:halt_on_error=1:strict_string_checks=1"; }
+const char* __asan_default_options() { return "detect_leaks=1:halt_on_error=1"; }
 
 const char* __ubsan_default_options() { return "print_stacktrace=1:halt_on_error=1"; }
 
