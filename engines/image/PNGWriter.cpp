@@ -34,7 +34,7 @@ enum class FilterType : std::uint8_t { none, sub, up, average, paeth };
 constexpr std::size_t paletteCapacity = 256;
 constexpr std::array<std::uint8_t, 8> signature{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr std::uint8_t colourTypeIndexed = 3;
-// A chunk's length field is limited to 2^31 − 1 (PNG specification, 5.3).
+// A chunk's length field is limited to 2^31 − 1 (ISO/IEC 15948, 5.3).
 constexpr std::size_t maximumChunkLength = 0x7FFFFFFF;
 
 std::array<std::uint8_t, 4> bigEndian(std::uint32_t value) {
@@ -120,7 +120,7 @@ Bytes packed(const Bytes& indices, int width, int height, int depth) {
     return lines;
 }
 
-// PNG specification, 9.4: the predictor nearest to a + b − c, ties in the order a, b, c.
+// ISO/IEC 15948 (PNG), 9.4: the predictor nearest to a + b − c, ties in the order a, b, c.
 int paethPredictor(int a, int b, int c) {
     const int distanceA = std::abs(b - c);
     const int distanceB = std::abs(a - c);
@@ -132,7 +132,7 @@ int paethPredictor(int a, int b, int c) {
     return c;
 }
 
-// PNG specification, 9.2, with one byte per pixel: the left neighbour of the first byte is 0.
+// ISO/IEC 15948 (PNG), 9.2, with one byte per pixel: the left neighbour of the first byte is 0.
 void filterRow(FilterType type, const std::uint8_t* current, const std::uint8_t* previous, std::size_t width,
                std::uint8_t* filtered) {
     switch (type) {
@@ -222,7 +222,7 @@ std::array<std::uint8_t, 13> header(int width, int height, int depth) {
     return data;
 }
 
-// CRC-32 of the PNG specification over a chunk's type letters and data.
+// CRC-32 (ISO/IEC 15948, 5.5) over a chunk's type letters and data.
 std::uint32_t crc(std::span<const std::uint8_t> typeAndData) {
     return std::uint32_t(crc32(0, typeAndData.data(), uInt(typeAndData.size())));
 }
