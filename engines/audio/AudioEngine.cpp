@@ -1,6 +1,7 @@
 #include "AudioEngine.h"
 
 #include "AudioProbe.h"
+#include "common/UTF8.h"
 #include "common/UserDefaults.h"
 #include "engines/output/OutputFile.h"
 #include "engines/process/ChildProcess.h"
@@ -25,37 +26,10 @@ fs::path fullPath(const fs::path& file) {
     return error ? file : result;
 }
 
-bool isValidUtf8(std::string_view text) {
-    std::size_t index = 0;
-    while (index < text.size()) {
-        auto lead = static_cast<unsigned char>(text[index]);
-        std::size_t length = lead < 0x80           ? 1
-                             : (lead >> 5) == 0x6  ? 2
-                             : (lead >> 4) == 0xE  ? 3
-                             : (lead >> 3) == 0x1E ? 4
-                                                   : 0;
-        if (length == 0 || index + length > text.size())
-            return false;
-        char32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
-        for (std::size_t offset = 1; offset < length; ++offset) {
-            auto continuation = static_cast<unsigned char>(text[index + offset]);
-            if ((continuation >> 6) != 0x2)
-                return false;
-            codePoint = (codePoint << 6) | (continuation & 0x3F);
-        }
-        constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (codePoint < smallest[length] || codePoint > 0x10FFFF ||
-            (codePoint >= 0xD800 && codePoint <= 0xDFFF))
-            return false;
-        index += length;
-    }
-    return true;
-}
-
 // The last non-empty line ffmpeg wrote to its error output; empty when there is none or the
 // output is no valid UTF-8 (the text ends up in notifications, which must carry UTF-8).
 std::string lastLine(std::string_view errorOutput) {
-    if (!isValidUtf8(errorOutput))
+    if (!isValidUTF8(errorOutput))
         return {};
     std::string line;
     for (auto piece : errorOutput | std::views::split('\n')) {
