@@ -95,11 +95,16 @@ void AppDelegate::handle(const QuillmorphRequest& request) {
         openImagePanel(files);
         return;
     case ActionKind::video:
+        openVideoPanel(files);
+        return;
     case ActionKind::pdf:
+        openPDFPanel(files);
+        return;
     case ActionKind::audio:
+        openAudioPanel(files, false);
+        return;
     case ActionKind::extractAudio:
-        // Their panels are not part of this build yet: nothing opens.
-        quitIfIdle();
+        openAudioPanel(files, true);
         return;
     }
 }
@@ -114,6 +119,18 @@ void AppDelegate::openImagePanel(const std::vector<std::filesystem::path>& files
     });
     openPanel(view, Phrase::windowCompressImages);
     panel->start();
+}
+
+void AppDelegate::openPDFPanel(const std::vector<std::filesystem::path>&) {
+    quitIfIdle(); // the PDF panel comes next
+}
+
+void AppDelegate::openAudioPanel(const std::vector<std::filesystem::path>&, bool) {
+    quitIfIdle(); // the audio panel comes next
+}
+
+void AppDelegate::openVideoPanel(const std::vector<std::filesystem::path>&) {
+    quitIfIdle(); // the video panel comes next
 }
 
 void AppDelegate::openPanel(QWidget* view, Phrase title) {

@@ -72,6 +72,10 @@ class AppDelegate : public QObject {
     void endJob();
     void checkForUpdates();
     void openImagePanel(const std::vector<std::filesystem::path>& files);
+    void openPDFPanel(const std::vector<std::filesystem::path>& files);
+    void openAudioPanel(const std::vector<std::filesystem::path>& files, bool fromVideo);
+    // Probes the first file off the main thread, then opens the video panel.
+    void openVideoPanel(const std::vector<std::filesystem::path>& files);
     void openPanel(QWidget* view, Phrase title);
     // The window of `panel` closed: its entry goes, whoever closed it.
     void panelClosed(PanelWindow* panel);
