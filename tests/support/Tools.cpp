@@ -1,10 +1,10 @@
 #include "Tools.h"
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <array>
 #include <fcntl.h>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -60,6 +60,14 @@ std::string readFile(const std::filesystem::path& file) {
 
 void writeFile(const std::filesystem::path& file, const std::string& contents) {
     std::ofstream(file, std::ios::binary) << contents;
+}
+
+std::vector<std::string> namesIn(const std::filesystem::path& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+        names.push_back(entry.path().filename().string());
+    std::ranges::sort(names);
+    return names;
 }
 
 } // namespace quillmorph::testing

@@ -20,4 +20,7 @@ void mustRun(const std::vector<std::string>& arguments);
 std::string readFile(const std::filesystem::path& file);
 void writeFile(const std::filesystem::path& file, const std::string& contents);
 
+// The names in `directory`, sorted, hidden ones included.
+std::vector<std::string> namesIn(const std::filesystem::path& directory);
+
 } // namespace quillmorph::testing

@@ -3,7 +3,6 @@
 #include "tests/support/TemporaryDirectory.h"
 #include "tests/support/Tools.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
@@ -13,18 +12,11 @@ namespace quillmorph {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::namesIn;
 using testing::TemporaryDirectory;
 
 std::vector<std::uint8_t> bytesOf(std::string_view text) {
     return {text.begin(), text.end()};
-}
-
-std::vector<std::string> namesIn(const fs::path& directory) {
-    std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(directory))
-        names.push_back(entry.path().filename().string());
-    std::ranges::sort(names);
-    return names;
 }
 
 OutputFile makeOrFail(const fs::path& destination,
@@ -147,12 +139,6 @@ TEST(OutputFile, AnUnusableFolderFailsAtOnce) {
     }
     EXPECT_FALSE(OutputFile::make("/proc/photo-converted.webp"));
     EXPECT_EQ(namesIn(directory.path()), std::vector<std::string>{"plain-file"});
-}
-
-TEST(OutputFile, DescribesAWriteFailureWithTheFileName) {
-    EXPECT_EQ(describeWriteFailure("/some/where/photo-converted.webp",
-                                   std::make_error_code(std::errc::read_only_file_system)),
-              "photo-converted.webp: " + std::make_error_code(std::errc::read_only_file_system).message());
 }
 
 } // namespace
