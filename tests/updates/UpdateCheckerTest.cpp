@@ -1,0 +1,118 @@
+#include "updates/UpdateChecker.h"
+
+#include "common/Bundle.h"
+#include "common/UserDefaults.h"
+#include "tests/support/TemporaryDirectory.h"
+#include "updates/SiteLinks.h"
+
+#include <gtest/gtest.h>
+
+using namespace quillmorph;
+
+TEST(UpdateChecker, VersionNumbers) {
+    struct Case {
+        const char* version;
+        std::vector<std::int64_t> expected;
+    };
+    const std::vector<Case> cases{
+        {"1.10.2-beta", {1, 10, 2}},
+        {"2.0b3", {2, 0}},
+        {"1..2.", {1, 2}},
+        {"v2.1", {0, 1}},
+        {"", {}},
+        {"...", {}},
+        {"007.1", {7, 1}},
+        {"99999999999999999999.1", {0, 1}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.version);
+        EXPECT_EQ(UpdateChecker::numbers(test.version), test.expected);
+    }
+}
+
+TEST(UpdateChecker, IsNewer) {
+    struct Case {
+        const char* version;
+        const char* than;
+        bool expected;
+    };
+    const std::vector<Case> cases{
+        {"1.10", "1.2", true},    {"1.9", "1.10", false}, {"2.0.0", "2.0", false},
+        {"2.0", "2.0.0", false},  {"2.0.1", "2.0", true}, {"2.0-rc1", "2.0", false},
+        {"2.1-rc1", "2.0", true}, {"1.2", "1.2", false},  {"1.0", "", true},
+        {"", "0.0.0", false},     {"beta", "0.1", false}, {"3", "2.99.99", true},
+        {"1.0.0.1", "1.0", true}, {"10.0", "9.99", true},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(std::string(test.version) + " than " + test.than);
+        EXPECT_EQ(UpdateChecker::isNewer(test.version, test.than), test.expected);
+    }
+}
+
+class UpdateDefaultsTest : public ::testing::Test {
+  protected:
+    void SetUp() override { setenv("QUILLMORPH_CONFIG_DIR", m_folder.path().c_str(), 1); }
+    void TearDown() override { unsetenv("QUILLMORPH_CONFIG_DIR"); }
+
+    static std::string builtInSite() {
+        std::string site(Bundle::site());
+        if (site.ends_with('/'))
+            site.pop_back();
+        return site;
+    }
+
+    quillmorph::testing::TemporaryDirectory m_folder;
+};
+
+TEST_F(UpdateDefaultsTest, FeedAndSiteFollowTheDefaults) {
+    struct Case {
+        std::optional<std::string> site;
+        std::optional<std::string> feed;
+        std::optional<std::string> expectedHome;
+        std::optional<std::string> expectedFeed;
+    };
+    const std::vector<Case> cases{
+        {std::nullopt, std::nullopt, builtInSite(), builtInSite() + "/version.json"},
+        {"https://example.org/", std::nullopt, "https://example.org", "https://example.org/version.json"},
+        {"https://example.org/app//", std::nullopt, "https://example.org/app/",
+         "https://example.org/app/version.json"},
+        {"", std::nullopt, std::nullopt, std::nullopt},
+        {"not a site", std::nullopt, std::nullopt, std::nullopt},
+        {"", "http://127.0.0.1:8000/feed.json", std::nullopt, "http://127.0.0.1:8000/feed.json"},
+        {"https://example.org", "not a URL", "https://example.org", "https://example.org/version.json"},
+        {"https://example.org", "file:///tmp/version.json", "https://example.org",
+         "https://example.org/version.json"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.site.value_or("(no site)") + ", " + test.feed.value_or("(no feed)"));
+        std::filesystem::remove(UserDefaults::file());
+        if (test.site)
+            UserDefaults::setString("QuillmorphSite", *test.site);
+        if (test.feed)
+            UserDefaults::setString("QuillmorphUpdateFeed", *test.feed);
+        EXPECT_EQ(SiteLinks::home(), test.expectedHome);
+        EXPECT_EQ(UpdateChecker::feed(), test.expectedFeed);
+        EXPECT_EQ(SiteLinks::page("install"),
+                  test.expectedHome ? std::optional(*test.expectedHome + "#install") : std::nullopt);
+    }
+}
+
+TEST_F(UpdateDefaultsTest, ChecksAreEnabledUnlessStoredAsFalse) {
+    EXPECT_TRUE(UpdateChecker::isEnabled());
+    UserDefaults::setString("QuillmorphChecksForUpdates", "no");
+    EXPECT_TRUE(UpdateChecker::isEnabled());
+    UserDefaults::setBoolean("QuillmorphChecksForUpdates", false);
+    EXPECT_FALSE(UpdateChecker::isEnabled());
+}
+
+TEST(UpdateChecker, NeedsAFeedAndAVersionBeforeFetching) {
+    const Fetch mustNotFetch = [](const FetchRequest&) -> tl::expected<std::string, FetchError> {
+        ADD_FAILURE() << "fetched";
+        return "";
+    };
+    EXPECT_EQ(UpdateChecker::check(std::nullopt, "1.0", mustNotFetch),
+              tl::unexpected(UpdateChecker::Failure::noFeed));
+    EXPECT_EQ(UpdateChecker::check("https://example.org/version.json", std::nullopt, mustNotFetch),
+              tl::unexpected(UpdateChecker::Failure::unknownVersion));
+    EXPECT_EQ(UpdateChecker::installedVersion(), std::string(Bundle::version()));
+}
