@@ -27,8 +27,6 @@ class SetupView : public QWidget {
     // `release`: the one the launch-time check found, announced at once.
     explicit SetupView(std::optional<Release> release, QWidget* parent = nullptr);
 
-    [[nodiscard]] UpdateModel& updates() { return m_updates; }
-
   protected:
     void showEvent(QShowEvent* event) override;
 

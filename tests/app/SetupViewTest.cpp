@@ -1,0 +1,226 @@
+#include "app/panels/SetupView.h"
+
+#include "AppTestSupport.h"
+#include "app/AppDelegate.h"
+#include "app/panels/PanelWindow.h"
+#include "common/Bundle.h"
+#include "common/Localization.h"
+#include "common/RequestTransport.h"
+#include "common/UserDefaults.h"
+#include "tests/updates/FeedServer.h"
+#include "updates/SiteLinks.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <algorithm>
+#include <filesystem>
+
+using namespace quillmorph;
+using namespace quillmorph::testing;
+
+// Takes the place of the browser for the schemes it is registered for.
+class Browser : public QObject {
+    Q_OBJECT
+
+  public:
+    explicit Browser(const QStringList& schemes) : m_schemes(schemes) {
+        for (const QString& scheme : m_schemes)
+            QDesktopServices::setUrlHandler(scheme, this, "open");
+    }
+    ~Browser() override {
+        for (const QString& scheme : m_schemes)
+            QDesktopServices::unsetUrlHandler(scheme);
+    }
+    QList<QUrl> opened;
+
+  public slots:
+    void open(const QUrl& url) { opened.append(url); }
+
+  private:
+    QStringList m_schemes;
+};
+
+namespace {
+
+constexpr int patience = 60000; // ms; sanitizer builds on a shared machine are slow
+
+QString phrase(Phrase phrase, std::string_view language, const Localization::Arguments& arguments = {}) {
+    return QString::fromStdString(
+        Localization::string(Localization::table(), language, Localization::fallback(), phrase, arguments));
+}
+
+QString labelText(const QWidget& view, const char* name) {
+    const auto* label = view.findChild<QLabel*>(QString::fromLatin1(name));
+    return label ? label->text() : QString();
+}
+
+QString buttonText(const QWidget& view, const char* name) {
+    const auto* button = view.findChild<QAbstractButton*>(QString::fromLatin1(name));
+    return button ? button->text() : QString();
+}
+
+bool bannerShown(const QWidget& view) {
+    const auto* banner = view.findChild<QWidget*>(QStringLiteral("updateBanner"));
+    return banner && banner->isVisibleTo(&view);
+}
+
+const Release release{.version = "9.2", .url = "https://example.org/get", .notes = {{"en", "Faster."}}};
+
+std::string releaseJSON(const std::string& version) {
+    return R"({"version": ")" + version +
+           R"(", "url": "https://example.org/get", "notes": {"en": "Faster."}})";
+}
+
+} // namespace
+
+class SetupViewTest : public QObject {
+    Q_OBJECT
+
+  private:
+    PrivateEnvironment m_environment;
+
+  private slots:
+    void init() {
+        std::filesystem::remove(UserDefaults::file());
+        // No check reaches the web: each test enables them and names its own feed where it needs one.
+        UserDefaults::setBoolean("QuillmorphChecksForUpdates", false);
+        UserDefaults::setString("QuillmorphUpdateFeed", "http://127.0.0.1:9/version.json");
+        Localization::setLanguage("en");
+    }
+
+    void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+    void languagePickerSwitchesEveryTextAndStoresTheChoice() {
+        QVERIFY(Localization::languages().size() >= 2);
+        SetupView view(release);
+        view.show();
+        auto* picker = view.findChild<QComboBox*>(QStringLiteral("language"));
+        QVERIFY(picker);
+        QCOMPARE(picker->count(), int(Localization::languages().size()));
+        for (int index = 0; index < picker->count(); ++index) {
+            const Language& language = Localization::languages()[std::size_t(index)];
+            QCOMPARE(picker->itemText(index), QString::fromStdString(language.flag + "  " + language.name));
+        }
+        QCOMPARE(picker->currentData().toString(), QStringLiteral("en"));
+
+        for (const char* code : {"it", "de", "en"}) {
+            picker->setCurrentIndex(picker->findData(QString::fromLatin1(code)));
+            QCOMPARE(labelText(view, "intro"), phrase(Phrase::setupIntro, code));
+            QCOMPARE(labelText(view, "version"),
+                     phrase(Phrase::setupVersion, code, {{"version", std::string(Bundle::version())}}));
+            QCOMPARE(labelText(view, "updateStatus"),
+                     phrase(Phrase::updateAvailable, code, {{"version", "9.2"}}));
+            QCOMPARE(buttonText(view, "restartFinder"), phrase(Phrase::setupRestartFinder, code));
+            QCOMPARE(buttonText(view, "updateEnabled"), phrase(Phrase::updateEnabled, code));
+            QCOMPARE(UserDefaults::string("QuillmorphLanguage"), std::optional<std::string>(code));
+        }
+        QVERIFY(phrase(Phrase::setupIntro, "it") != phrase(Phrase::setupIntro, "en"));
+    }
+
+    void bannerAnnouncesOnlyAKnownRelease() {
+        SetupView announcing(release);
+        announcing.show();
+        QVERIFY(bannerShown(announcing));
+        const QString announcement = phrase(Phrase::updateAvailable, "en", {{"version", "9.2"}});
+        const auto texts =
+            announcing.findChild<QWidget*>(QStringLiteral("updateBanner"))->findChildren<QLabel*>();
+        QVERIFY(std::ranges::any_of(texts, [&](QLabel* label) { return label->text() == announcement; }));
+        QVERIFY(std::ranges::any_of(
+            texts, [](QLabel* label) { return label->text() == QStringLiteral("Faster."); }));
+
+        SetupView quiet(std::nullopt);
+        quiet.show();
+        QVERIFY(!bannerShown(quiet));
+        // Checks are off: the status stays where it started.
+        QCOMPARE(labelText(quiet, "updateStatus"), phrase(Phrase::updateChecking, "en"));
+    }
+
+    void buttonsOpenOnlyWebPages() {
+        Browser browser({QStringLiteral("https"), QStringLiteral("http"), QStringLiteral("file"),
+                         QStringLiteral("javascript")});
+        SetupView view(release);
+        view.show();
+        QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("download")), Qt::LeftButton);
+        QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("openSettings")), Qt::LeftButton);
+        QCOMPARE(browser.opened, (QList<QUrl>{QUrl(QStringLiteral("https://example.org/get")),
+                                              QUrl(QString::fromStdString(*SiteLinks::page("install")))}));
+
+        browser.opened.clear();
+        for (const char* url : {"file:///etc/passwd", "javascript:alert(document.cookie)", "https://"}) {
+            SetupView hostile(Release{.version = "9.3", .url = url});
+            hostile.show();
+            QTest::mouseClick(hostile.findChild<QPushButton*>(QStringLiteral("download")), Qt::LeftButton);
+        }
+        QVERIFY(browser.opened.isEmpty());
+    }
+
+    void tickingTheCheckBoxChecksAtOnce() {
+        FeedServer feed({.body = releaseJSON("99.0")});
+        UserDefaults::setString("QuillmorphUpdateFeed", feed.url());
+        SetupView view(std::nullopt);
+        view.show();
+        auto* enabled = view.findChild<QCheckBox*>(QStringLiteral("updateEnabled"));
+        QVERIFY(!enabled->isChecked());
+        QTest::qWait(200);
+        QCOMPARE(labelText(view, "updateStatus"), phrase(Phrase::updateChecking, "en"));
+
+        enabled->click();
+        QCOMPARE(UserDefaults::boolean("QuillmorphChecksForUpdates"), std::optional(true));
+        QTRY_VERIFY_WITH_TIMEOUT(bannerShown(view), patience);
+        QCOMPARE(labelText(view, "updateStatus"),
+                 phrase(Phrase::updateAvailable, "en", {{"version", "99.0"}}));
+    }
+
+    void aFeedThatIsNotAReleaseShowsTheFailure() {
+        FeedServer feed({.status = 502, .contentType = "text/html", .body = "<html>Bad Gateway</html>"});
+        UserDefaults::setString("QuillmorphUpdateFeed", feed.url());
+        UserDefaults::setBoolean("QuillmorphChecksForUpdates", true);
+        SetupView view(std::nullopt);
+        view.show();
+        QTRY_COMPARE_WITH_TIMEOUT(labelText(view, "updateStatus"), phrase(Phrase::updateFailed, "en"),
+                                  patience);
+        QVERIFY(!bannerShown(view));
+    }
+
+    void aReleaseFoundAtLaunchOpensTheSetupWindowBesideTheRequest() {
+        FeedServer feed({.body = releaseJSON("99.0")});
+        UserDefaults::setString("QuillmorphUpdateFeed", feed.url());
+        UserDefaults::setBoolean("QuillmorphChecksForUpdates", true);
+        AppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        // A request suppresses the setup window; its file is gone, so it opens no panel either.
+        delegate.openURLs({QString::fromStdString(
+            RequestTransport::url({.action = ActionKind::image, .paths = {"/nonexistent/photo.jpg"}})
+                .value())});
+        QTRY_VERIFY_WITH_TIMEOUT(delegate.setupPanel(), patience);
+        QCOMPARE(delegate.activeJobs(), 0);
+        auto* view = delegate.setupPanel()->window()->findChild<SetupView*>();
+        QVERIFY(view);
+        QVERIFY(bannerShown(*view));
+        delegate.setupPanel()->window()->close();
+        QVERIFY(delegate.panels().empty());
+    }
+
+    void noReleaseAtLaunchOpensNothing() {
+        FeedServer feed({.body = releaseJSON(std::string(Bundle::version()))});
+        UserDefaults::setString("QuillmorphUpdateFeed", feed.url());
+        UserDefaults::setBoolean("QuillmorphChecksForUpdates", true);
+        AppDelegate delegate;
+        QSignalSpy terminated(&delegate, &AppDelegate::terminateRequested);
+        delegate.applicationDidFinishLaunching();
+        delegate.openURLs({QString::fromStdString(
+            RequestTransport::url({.action = ActionKind::image, .paths = {"/nonexistent/photo.jpg"}})
+                .value())});
+        QVERIFY(terminated.wait(patience));
+        QVERIFY(!delegate.setupPanel());
+        QVERIFY(feed.bytesSent() > 0);
+    }
+};
+
+QTEST_MAIN(SetupViewTest)
+#include "SetupViewTest.moc"
