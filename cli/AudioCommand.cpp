@@ -2,6 +2,7 @@
 // audio panel would, or estimate the results.
 #include "BatchPrinting.h"
 #include "Commands.h"
+#include "OptionScanner.h"
 #include "common/ByteCount.h"
 #include "common/Localization.h"
 #include "engines/audio/AudioEngine.h"
@@ -10,7 +11,6 @@
 #include "engines/output/FileNaming.h"
 
 #include <algorithm>
-#include <charconv>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -36,49 +36,20 @@ void printUsage(std::string_view command) {
                  "       [--estimate] [--json] FILE...\n";
 }
 
-std::optional<int> parseBitrate(std::string_view text) {
-    int bitrate = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), bitrate);
-    if (error != std::errc{} || end != text.data() + text.size())
-        return std::nullopt;
-    return bitrate;
-}
-
 // Nothing for a usage error.
 std::optional<AudioOptions> parse(Arguments arguments) {
     AudioOptions options;
-    bool optionsEnded = false;
-    for (std::size_t index = 0; index < arguments.size(); ++index) {
-        const std::string_view argument = arguments[index];
-        if (optionsEnded || !argument.starts_with("-") || argument == "-") {
-            options.files.push_back(argument);
-            continue;
-        }
-        const bool hasValue = index + 1 < arguments.size();
-        if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument == "--mono") {
-            options.mono = true;
-        } else if (argument == "--strip-tags") {
-            options.stripTags = true;
-        } else if (argument == "--estimate") {
-            options.estimate = true;
-        } else if (argument == "--json") {
-            options.style = OutcomeStyle::json;
-        } else if (argument == "--format" && hasValue) {
-            options.format = fromString<AudioFormat>(arguments[++index]);
-            if (!options.format)
-                return std::nullopt;
-        } else if (argument == "--bitrate" && hasValue) {
-            options.bitrate = parseBitrate(arguments[++index]);
-            if (!options.bitrate)
-                return std::nullopt;
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (options.files.empty())
+    auto files = OptionScanner()
+                     .flag("--mono", [&] { options.mono = true; })
+                     .flag("--strip-tags", [&] { options.stripTags = true; })
+                     .flag("--estimate", [&] { options.estimate = true; })
+                     .flag("--json", [&] { options.style = OutcomeStyle::json; })
+                     .option("--format", storing(options.format, fromString<AudioFormat>))
+                     .option("--bitrate", storing(options.bitrate, parsePositive<int>))
+                     .scan(arguments);
+    if (!files)
         return std::nullopt;
+    options.files = std::move(*files);
     return options;
 }
 

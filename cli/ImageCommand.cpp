@@ -1,6 +1,7 @@
 // The image command: convert or compress images as the image panel would, or estimate the result.
 #include "BatchPrinting.h"
 #include "Commands.h"
+#include "OptionScanner.h"
 #include "common/ByteCount.h"
 #include "common/Localization.h"
 #include "engines/batch/BatchRunner.h"
@@ -9,7 +10,6 @@
 #include "engines/image/ImageSettings.h"
 #include "engines/output/FileNaming.h"
 
-#include <charconv>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -35,42 +35,24 @@ struct ImageOptions {
 std::optional<ImageOptions> parse(Arguments arguments) {
     ImageOptions options;
     bool sized = false;
-    bool optionsEnded = false;
-    for (std::size_t index = 0; index < arguments.size(); ++index) {
-        const std::string_view argument = arguments[index];
-        if (optionsEnded || !argument.starts_with("-") || argument == "-") {
-            options.files.push_back(argument);
-            continue;
-        }
-        const bool hasValue = index + 1 < arguments.size();
-        if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument == "--estimate") {
-            options.estimate = true;
-        } else if (argument == "--json") {
-            options.style = OutcomeStyle::json;
-        } else if (argument == "--format" && hasValue) {
-            options.format = fromString<ImageFormat>(arguments[++index]);
-            if (!options.format)
-                return std::nullopt;
-        } else if (argument == "--quality" && hasValue) {
-            const auto quality = parseQuality(arguments[++index]);
-            if (!quality)
-                return std::nullopt;
-            options.quality = *quality;
-        } else if ((argument == "--fit" || argument == "--exact") && hasValue && !sized) {
-            const auto box = parseBox(arguments[++index], argument == "--fit" ? FrameSizing::Kind::fit
-                                                                              : FrameSizing::Kind::exact);
-            if (!box)
-                return std::nullopt;
-            options.sizing = *box;
-            sized = true;
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (options.files.empty())
+    const auto box = [&](FrameSizing::Kind kind) {
+        return [&, kind](std::string_view value) {
+            sized = !sized && storing(options.sizing,
+                                      [kind](std::string_view text) { return parseBox(text, kind); })(value);
+            return sized;
+        };
+    };
+    auto files = OptionScanner()
+                     .flag("--estimate", [&] { options.estimate = true; })
+                     .flag("--json", [&] { options.style = OutcomeStyle::json; })
+                     .option("--format", storing(options.format, fromString<ImageFormat>))
+                     .option("--quality", storing(options.quality, parseQuality))
+                     .option("--fit", box(FrameSizing::Kind::fit))
+                     .option("--exact", box(FrameSizing::Kind::exact))
+                     .scan(arguments);
+    if (!files)
         return std::nullopt;
+    options.files = std::move(*files);
     return options;
 }
 

@@ -1,6 +1,7 @@
 // The pdf command: compress PDFs as the PDF panel would.
 #include "BatchPrinting.h"
 #include "Commands.h"
+#include "OptionScanner.h"
 #include "common/Localization.h"
 #include "engines/batch/BatchRunner.h"
 #include "engines/pdf/PDFSettings.h"
@@ -23,42 +24,20 @@ struct PdfOptions {
     std::vector<std::string_view> files;
 };
 
-// The quality slider's range.
 // Nothing for a usage error.
 std::optional<PdfOptions> parse(Arguments arguments) {
     PdfOptions options;
-    bool optionsEnded = false;
-    for (std::size_t index = 0; index < arguments.size(); ++index) {
-        const std::string_view argument = arguments[index];
-        if (optionsEnded || !argument.starts_with("-") || argument == "-") {
-            options.files.push_back(argument);
-            continue;
-        }
-        const bool hasValue = index + 1 < arguments.size();
-        if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument == "--grayscale") {
-            options.settings.grayscale = true;
-        } else if (argument == "--no-optimize") {
-            options.settings.optimize = false;
-        } else if (argument == "--json") {
-            options.style = OutcomeStyle::json;
-        } else if (argument == "--quality" && hasValue) {
-            const auto quality = parseQuality(arguments[++index]);
-            if (!quality)
-                return std::nullopt;
-            options.settings.imageQuality = *quality;
-        } else if (argument == "--resolution" && hasValue) {
-            const auto resolution = fromString<PDFSettings::Resolution>(arguments[++index]);
-            if (!resolution)
-                return std::nullopt;
-            options.settings.resolution = *resolution;
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (options.files.empty())
+    auto files =
+        OptionScanner()
+            .flag("--grayscale", [&] { options.settings.grayscale = true; })
+            .flag("--no-optimize", [&] { options.settings.optimize = false; })
+            .flag("--json", [&] { options.style = OutcomeStyle::json; })
+            .option("--quality", storing(options.settings.imageQuality, parseQuality))
+            .option("--resolution", storing(options.settings.resolution, fromString<PDFSettings::Resolution>))
+            .scan(arguments);
+    if (!files)
         return std::nullopt;
+    options.files = std::move(*files);
     return options;
 }
 

@@ -2,12 +2,14 @@
 // panel's poster row does.
 #include "BatchPrinting.h"
 #include "Commands.h"
+#include "OptionScanner.h"
 #include "engines/video/PosterFrame.h"
 #include "engines/video/VideoEngines.h"
 
 #include <iostream>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace quillmorph::cli {
 namespace {
@@ -23,22 +25,16 @@ struct PosterOptions {
 std::optional<PosterOptions> parse(Arguments arguments) {
     PosterOptions options;
     bool timed = false;
-    bool optionsEnded = false;
-    for (std::size_t index = 0; index < arguments.size(); ++index) {
-        const std::string_view argument = arguments[index];
-        if (optionsEnded || !argument.starts_with("-") || argument == "-") {
-            options.files.push_back(argument);
-        } else if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument == "--at" && index + 1 < arguments.size() && !timed) {
-            options.time = arguments[++index];
-            timed = true;
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (!timed || options.files.empty())
+    auto files = OptionScanner()
+                     .option("--at",
+                             [&](std::string_view value) {
+                                 options.time = value;
+                                 return !std::exchange(timed, true);
+                             })
+                     .scan(arguments);
+    if (!files || !timed)
         return std::nullopt;
+    options.files = std::move(*files);
     return options;
 }
 

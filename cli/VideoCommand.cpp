@@ -1,6 +1,7 @@
 // The video command: compress videos one at a time as the video panel would, or estimate the result.
 #include "BatchPrinting.h"
 #include "Commands.h"
+#include "OptionScanner.h"
 #include "common/ByteCount.h"
 #include "common/Localization.h"
 #include "engines/output/FileNaming.h"
@@ -12,7 +13,6 @@
 #include "engines/video/VideoEstimate.h"
 
 #include <atomic>
-#include <charconv>
 #include <cmath>
 #include <csignal>
 #include <iostream>
@@ -78,62 +78,33 @@ std::optional<Engine> engineNamed(std::string_view name) {
     return std::nullopt;
 }
 
-// Stores a parsed value; false when it did not parse.
-template <typename Value> bool store(std::optional<Value>& option, std::optional<Value> parsed) {
-    option = std::move(parsed);
-    return option.has_value();
-}
-
 // Nothing for a usage error.
 std::optional<VideoOptions> parse(Arguments arguments) {
     VideoOptions options;
-    bool optionsEnded = false;
-    for (std::size_t index = 0; index < arguments.size(); ++index) {
-        const std::string_view argument = arguments[index];
-        if (optionsEnded || !argument.starts_with("-") || argument == "-") {
-            options.files.push_back(argument);
-            continue;
-        }
-        if (argument == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (argument == "--estimate" || argument == "--json" || argument == "--no-audio") {
-            options.estimate |= argument == "--estimate";
-            options.noAudio |= argument == "--no-audio";
-            if (argument == "--json")
-                options.style = OutcomeStyle::json;
-            continue;
-        }
-        if (index + 1 == arguments.size())
-            return std::nullopt;
-        const std::string_view value = arguments[++index];
-        bool parsed = false;
-        if (argument == "--preset")
-            parsed = store(options.preset, presetNamed(value));
-        else if (argument == "--container")
-            parsed = store(options.container, fromString<VideoContainer>(value));
-        else if (argument == "--codec")
-            parsed = store(options.codec, fromString<VideoCodec>(value));
-        else if (argument == "--bitrate")
-            parsed = store(options.videoBitrate, parsePositive<std::int64_t>(value));
-        else if (argument == "--audio-bitrate")
-            parsed = store(options.audioBitrate, parsePositive<std::int64_t>(value));
-        else if ((argument == "--fit" || argument == "--exact") && !options.sizing)
-            parsed = store(options.sizing, parseBox(value, argument == "--fit" ? FrameSizing::Kind::fit
-                                                                               : FrameSizing::Kind::exact));
-        else if (argument == "--fps")
-            parsed = store(options.frameRateCap, parsePositive<double>(value));
-        else if (argument == "--engine") {
-            std::optional<Engine> engine = engineNamed(value);
-            options.engine = engine.value_or(Engine::automatic);
-            parsed = engine.has_value();
-        }
-        if (!parsed)
-            return std::nullopt;
-    }
-    if (options.files.empty())
+    const auto box = [&](FrameSizing::Kind kind) {
+        return [&, kind](std::string_view value) {
+            return !options.sizing && storing(options.sizing, [kind](std::string_view text) {
+                return parseBox(text, kind);
+            })(value);
+        };
+    };
+    auto files = OptionScanner()
+                     .flag("--estimate", [&] { options.estimate = true; })
+                     .flag("--json", [&] { options.style = OutcomeStyle::json; })
+                     .flag("--no-audio", [&] { options.noAudio = true; })
+                     .option("--preset", storing(options.preset, presetNamed))
+                     .option("--container", storing(options.container, fromString<VideoContainer>))
+                     .option("--codec", storing(options.codec, fromString<VideoCodec>))
+                     .option("--bitrate", storing(options.videoBitrate, parsePositive<std::int64_t>))
+                     .option("--audio-bitrate", storing(options.audioBitrate, parsePositive<std::int64_t>))
+                     .option("--fit", box(FrameSizing::Kind::fit))
+                     .option("--exact", box(FrameSizing::Kind::exact))
+                     .option("--fps", storing(options.frameRateCap, parsePositive<double>))
+                     .option("--engine", storing(options.engine, engineNamed))
+                     .scan(arguments);
+    if (!files)
         return std::nullopt;
+    options.files = std::move(*files);
     return options;
 }
 
