@@ -82,9 +82,9 @@ TEST(LocalizationDocument, SwitchingLanguageChangesTheTexts) {
     std::string italian = Localization::string(Phrase::commonCancel);
     Localization::setLanguage("en");
     EXPECT_NE(italian, Localization::string(Phrase::commonCancel));
+    const std::string english = Localization::string(Phrase::commonCancel);
     Localization::setLanguage("xx");
-    EXPECT_EQ(Localization::string(Phrase::commonCancel), Localization::string(Phrase::commonCancel));
-    EXPECT_NE(Localization::string(Phrase::commonCancel), "common.cancel");
+    EXPECT_EQ(Localization::string(Phrase::commonCancel), english) << "an unknown language is the fallback";
 }
 
 } // namespace
