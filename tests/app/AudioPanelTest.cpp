@@ -1,0 +1,358 @@
+#include "app/panels/AudioPanel.h"
+
+#include "AppTestSupport.h"
+#include "app/AppDelegate.h"
+#include "app/panels/AudioPanelView.h"
+#include "app/panels/EstimateLine.h"
+#include "app/panels/FFmpegNotice.h"
+#include "app/panels/PanelFooter.h"
+#include "app/panels/PanelWindow.h"
+#include "app/panels/SegmentedChoice.h"
+#include "common/ByteCount.h"
+#include "common/Localization.h"
+#include "common/RequestTransport.h"
+#include "common/UserDefaults.h"
+#include "engines/audio/AudioEngine.h"
+#include "engines/batch/BatchReport.h"
+#include "engines/output/FileNaming.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <filesystem>
+
+using namespace quillmorph;
+using namespace quillmorph::testing;
+namespace fs = std::filesystem;
+
+Q_DECLARE_METATYPE(AudioOrigin)
+Q_DECLARE_METATYPE(AudioFormat)
+Q_DECLARE_METATYPE(ActionKind)
+
+namespace {
+
+constexpr int patience = 60000; // ms; sanitizer builds on a shared machine are slow
+
+bool ffmpeg(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-nostdin"), QStringLiteral("-v"),
+                                                        QStringLiteral("error"), QStringLiteral("-y")} +
+                                                arguments);
+    return process.waitForFinished(patience) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+QString bytes(std::int64_t count) {
+    return QString::fromStdString(formatByteCount(count));
+}
+
+QString requestURL(ActionKind action, const std::vector<fs::path>& files) {
+    QuillmorphRequest request{.action = action};
+    for (const fs::path& file : files)
+        request.paths.push_back(file.string());
+    return QString::fromStdString(RequestTransport::url(request).value());
+}
+
+AudioPanelView* audioView(PanelWindow* panel) {
+    return panel && panel->window() ? panel->window()->findChild<AudioPanelView*>() : nullptr;
+}
+
+void choose(SegmentedChoice* choice, AudioFormat format) {
+    choice->setCurrentIndex(int(format));
+    emit choice->chosen(int(format));
+}
+
+} // namespace
+
+class AudioPanelTest : public QObject {
+    Q_OBJECT
+
+  private:
+    fs::path media(const char* name) const { return fs::path(m_media.path().toStdString()) / name; }
+    fs::path folder() const { return m_files.path().toStdString(); }
+    fs::path copy(const char* name) const {
+        fs::copy_file(media(name), folder() / name);
+        return folder() / name;
+    }
+    static void probed(AudioPanel& panel) {
+        panel.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!panel.isProbing(), patience);
+    }
+
+    PrivateEnvironment m_environment;
+    PrivateSessionBus m_bus;
+    QTemporaryDir m_media;
+    QTemporaryDir m_files;
+
+  private slots:
+    void initTestCase() {
+        QVERIFY2(m_bus.isRunning(), "dbus-daemon did not start");
+        const QString picture = QStringLiteral("testsrc=size=64x48:rate=10:duration=1");
+        const QString tone = QStringLiteral("sine=frequency=440:duration=1");
+        const auto path = [this](const char* name) {
+            return QString::fromStdString(media(name).string());
+        };
+        // 2 s of 48 kHz stereo, 24-bit: 2304 kbps.
+        QVERIFY(ffmpeg({"-f", "lavfi", "-i", "aevalsrc=0.5*sin(440*2*PI*t)|0.5*sin(660*2*PI*t):s=48000:d=2",
+                        "-c:a", "pcm_s24le", path("tone24.wav")}));
+        QVERIFY(ffmpeg({"-f", "lavfi", "-i", tone, "-c:a", "pcm_s16le", path("tone16.wav")}));
+        for (const char* name : {"clipA.mp4", "clipB.mp4"}) {
+            QVERIFY(ffmpeg({"-f", "lavfi", "-i", picture, "-f", "lavfi", "-i", tone, "-c:v", "libx264",
+                            "-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest", path(name)}));
+        }
+        QVERIFY(ffmpeg(
+            {"-f", "lavfi", "-i", picture, "-c:v", "libx264", "-pix_fmt", "yuv420p", path("silent.mp4")}));
+    }
+
+    void init() {
+        // Fresh user defaults: mp3 at 192 kbps, ffmpeg in use.
+        fs::remove(UserDefaults::file());
+        m_bus.clear();
+        for (const auto& entry : fs::directory_iterator(folder()))
+            fs::remove_all(entry.path());
+    }
+
+    void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+    void oneFileIsDescribedAndEstimated() {
+        const fs::path tone = media("tone24.wav");
+        AudioPanel panel({tone}, AudioOrigin::audioFiles);
+        QCOMPARE(panel.title(), QStringLiteral("tone24.wav"));
+        QCOMPARE(panel.subtitle(), bytes(FileNaming::byteCount(tone)));
+        QCOMPARE(panel.destinationLabel(), QStringLiteral("tone24-converted.mp3"));
+        QCOMPARE(panel.confirmTitle(), QStringLiteral("Convert"));
+        QVERIFY(!panel.estimatedBytes());
+
+        probed(panel);
+        QVERIFY(panel.info());
+        QCOMPARE(panel.subtitle(),
+                 QStringLiteral("0:02 · PCM_S24LE · 2304 kbps · ") + bytes(FileNaming::byteCount(tone)));
+        // 2 s at 192 kbps.
+        QCOMPARE(panel.estimatedBytes(), std::optional<std::int64_t>(48000));
+    }
+
+    void severalFiles_data() {
+        QTest::addColumn<AudioOrigin>("origin");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("facts");
+        QTest::addColumn<QString>("confirm");
+        QTest::newRow("three audio files")
+            << AudioOrigin::audioFiles
+            << QStringList{QStringLiteral("tone24.wav"), QStringLiteral("tone16.wav"),
+                           QStringLiteral("tone24.wav")}
+            << QStringLiteral("3 audio files") << QStringLiteral("0:02 · PCM_S24LE · 2304 kbps")
+            << QStringLiteral("Convert");
+        // A video's container bit rate is not the sound's: left out.
+        QTest::newRow("two videos") << AudioOrigin::videos
+                                    << QStringList{QStringLiteral("clipA.mp4"), QStringLiteral("clipB.mp4")}
+                                    << QStringLiteral("2 videos") << QStringLiteral("0:01 · AAC")
+                                    << QStringLiteral("Extract");
+    }
+    void severalFiles() {
+        QFETCH(AudioOrigin, origin);
+        QFETCH(QStringList, names);
+        QFETCH(QString, title);
+        QFETCH(QString, facts);
+        QFETCH(QString, confirm);
+        std::vector<fs::path> files;
+        std::int64_t total = 0;
+        for (const QString& name : names) {
+            files.push_back(media(name.toUtf8().constData()));
+            total += FileNaming::byteCount(files.back());
+        }
+        AudioPanel panel(files, origin);
+        QCOMPARE(panel.title(), title);
+        QCOMPARE(panel.confirmTitle(), confirm);
+        QCOMPARE(panel.destinationLabel(), QStringLiteral("Each file → name-converted.mp3"));
+        panel.setFormat(AudioFormat::aac);
+        QCOMPARE(panel.destinationLabel(), QStringLiteral("Each file → name-converted.m4a"));
+        QCOMPARE(panel.subtitle(), bytes(total) + QStringLiteral(" · details of the first file"));
+        probed(panel);
+        QCOMPARE(panel.subtitle(), facts + QStringLiteral(" · ") + bytes(total) +
+                                       QStringLiteral(" · details of the first file"));
+        // The first file's facts do not predict the others' sizes.
+        QVERIFY(!panel.estimatedBytes());
+    }
+
+    void formatChangesFollowTheSourceAndAreRemembered() {
+        AudioPanel panel({media("tone24.wav")}, AudioOrigin::audioFiles);
+        probed(panel);
+        QVERIFY(panel.settings() == (AudioSettings{.format = AudioFormat::mp3, .bitrate = 192}));
+        panel.setBitrate(320);
+        panel.setFormat(AudioFormat::opus);
+        QCOMPARE(panel.settings().bitrate, 96);
+        QCOMPARE(std::vector<int>(panel.bitrateChoices().begin(), panel.bitrateChoices().end()),
+                 (std::vector<int>{32, 48, 64, 96, 128, 160, 192, 256}));
+        QCOMPARE(UserDefaults::string("audio.format"), std::optional<std::string>("opus"));
+
+        panel.setFormat(AudioFormat::flac);
+        AudioPanel sixteenBit({media("tone16.wav")}, AudioOrigin::audioFiles);
+        QVERIFY(sixteenBit.settings().format == AudioFormat::flac); // the last one chosen
+        probed(sixteenBit);
+        QCOMPARE(sixteenBit.losslessText(), QStringLiteral("Lossless, 16-bit"));
+    }
+
+    void losslessFollowsTheSourcesDepth_data() {
+        QTest::addColumn<AudioFormat>("format");
+        QTest::addColumn<bool>("mono");
+        QTest::addColumn<qint64>("bytes");
+        // 2 s × 48 kHz × channels × 3 bytes; flac is expected at 60 % of it.
+        QTest::newRow("wav") << AudioFormat::wav << false << qint64(576000);
+        QTest::newRow("aiff, mono") << AudioFormat::aiff << true << qint64(288000);
+        QTest::newRow("flac") << AudioFormat::flac << false << qint64(345600);
+    }
+    void losslessFollowsTheSourcesDepth() {
+        QFETCH(AudioFormat, format);
+        QFETCH(bool, mono);
+        QFETCH(qint64, bytes);
+        AudioPanel panel({media("tone24.wav")}, AudioOrigin::audioFiles);
+        probed(panel);
+        panel.setFormat(format);
+        panel.setMono(mono);
+        QCOMPARE(panel.losslessText(), QStringLiteral("Lossless, 24-bit"));
+        QCOMPARE(panel.estimatedBytes(), std::optional<std::int64_t>(bytes));
+    }
+
+    void probeFailureShowsInPlaceOfTheEstimate() {
+        AudioPanelView view({media("silent.mp4")}, AudioOrigin::videos);
+        view.panel()->start();
+        QCOMPARE(view.estimateLine()->shownText(), QStringLiteral("Estimating…"));
+        QVERIFY(view.estimateLine()->showsActivity());
+        QTRY_VERIFY_WITH_TIMEOUT(!view.panel()->isProbing(), patience);
+        QCOMPARE(view.panel()->probeError(),
+                 std::optional(QStringLiteral("“silent.mp4” has no audio track.")));
+        QCOMPARE(view.estimateLine()->shownText(), *view.panel()->probeError());
+        QVERIFY(!view.estimateLine()->showsActivity());
+        // The batch reports it for this file; the others may still have sound.
+        QVERIFY(view.footer()->confirmButton()->isEnabled());
+    }
+
+    void withoutFFmpegNothingCanBeConfirmed() {
+        QVERIFY(!AudioPanelView({media("tone24.wav")}, AudioOrigin::audioFiles).notice());
+        UserDefaults::setBoolean("QuillmorphIgnoreFFmpeg", true);
+        AudioPanelView view({media("tone24.wav")}, AudioOrigin::audioFiles);
+        QSignalSpy confirmed(view.panel(), &AudioPanel::confirmed);
+        QVERIFY(!view.panel()->isAvailable());
+        QVERIFY(view.notice());
+        QVERIFY(std::ranges::any_of(view.notice()->findChildren<QLabel*>(), [](const QLabel* label) {
+            return label->text() ==
+                   QStringLiteral("Audio conversion needs ffmpeg (sudo apt install ffmpeg).");
+        }));
+        QVERIFY(!view.footer()->confirmButton()->isEnabled());
+        view.panel()->confirm();
+        QTest::keyClick(&view, Qt::Key_Return);
+        QCOMPARE(confirmed.size(), 0);
+        probed(*view.panel());
+        // The notice already says why: no second message in the estimate line.
+        QCOMPARE(view.estimateLine()->shownText(), QString());
+    }
+
+    void viewFollowsThePanel() {
+        AudioPanelView view({media("tone24.wav")}, AudioOrigin::audioFiles);
+        AudioPanel* panel = view.panel();
+        QSignalSpy confirmed(panel, &AudioPanel::confirmed);
+        probed(*panel);
+        QCOMPARE(view.estimateLine()->shownText(), EstimateLine::sizeText(48000));
+        QCOMPARE(view.formatDetail()->text(), QStringLiteral("Plays everywhere"));
+
+        emit view.bitrateChoice()->activated(view.bitrateChoice()->findText(QStringLiteral("320 kbps")));
+        QCOMPARE(panel->settings().bitrate, 320);
+        choose(view.formatChoice(), AudioFormat::opus);
+        QCOMPARE(view.bitrateChoice()->count(), 8);
+        QCOMPARE(view.bitrateChoice()->itemText(0), QStringLiteral("32 kbps"));
+        QCOMPARE(view.bitrateChoice()->currentText(), QStringLiteral("96 kbps"));
+        QVERIFY(!view.bitrateChoice()->isHidden());
+        QVERIFY(view.losslessLabel()->isHidden());
+
+        choose(view.formatChoice(), AudioFormat::wav);
+        QVERIFY(view.bitrateChoice()->isHidden());
+        QCOMPARE(view.losslessLabel()->text(), QStringLiteral("Lossless, 24-bit"));
+        QCOMPARE(view.formatDetail()->text(), QStringLiteral("Lossless and uncompressed; large files"));
+        QCOMPARE(view.footer()->destination(), QStringLiteral("tone24-converted.wav"));
+
+        choose(view.formatChoice(), AudioFormat::aac);
+        QCOMPARE(view.bitrateChoice()->count(), 7);
+        QCOMPARE(view.bitrateChoice()->currentText(), QStringLiteral("96 kbps"));
+        emit view.bitrateChoice()->activated(view.bitrateChoice()->findText(QStringLiteral("256 kbps")));
+        view.monoBox()->click();
+        view.stripTagsBox()->click();
+        QCOMPARE(view.footer()->destination(), QStringLiteral("tone24-converted.m4a"));
+        QTest::mouseClick(view.footer()->confirmButton(), Qt::LeftButton);
+        QCOMPARE(confirmed.size(), 1);
+        QVERIFY(confirmed.front().front().value<AudioSettings>() ==
+                (AudioSettings{.format = AudioFormat::aac, .bitrate = 256, .mono = true, .stripTags = true}));
+    }
+
+    void requestsOpenTheirPanel_data() {
+        QTest::addColumn<ActionKind>("action");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<AudioOrigin>("origin");
+        QTest::newRow("audio") << ActionKind::audio << QStringLiteral("Compress audio")
+                               << AudioOrigin::audioFiles;
+        QTest::newRow("extract audio")
+            << ActionKind::extractAudio << QStringLiteral("Extract audio") << AudioOrigin::videos;
+    }
+    void requestsOpenTheirPanel() {
+        QFETCH(ActionKind, action);
+        QFETCH(QString, title);
+        QFETCH(AudioOrigin, origin);
+        AppDelegate delegate;
+        delegate.openURLs({requestURL(action, {media("tone16.wav")})});
+        QCOMPARE(delegate.panels().size(), std::size_t(1));
+        QCOMPARE(delegate.panels().front()->window()->windowTitle(), title);
+        AudioPanelView* view = audioView(delegate.panels().front());
+        QVERIFY(view);
+        QVERIFY(view->panel()->origin() == origin);
+        QTest::mouseClick(view->footer()->cancelButton(), Qt::LeftButton);
+        QVERIFY(delegate.panels().empty());
+    }
+
+    void confirmedExtractionWritesEachVideosAudio() {
+        const fs::path first = copy("clipA.mp4");
+        const fs::path second = copy("clipB.mp4");
+        const fs::path silent = copy("silent.mp4");
+        AppDelegate delegate;
+        QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
+        delegate.openURLs({requestURL(ActionKind::extractAudio, {first, silent, second})});
+        AudioPanelView* view = audioView(delegate.panels().front());
+        QTest::mouseClick(view->footer()->confirmButton(), Qt::LeftButton);
+        QVERIFY(delegate.panels().empty());
+        QVERIFY(delegate.progressPanel());
+        QCOMPARE(delegate.progress().total(), 3);
+
+        QVERIFY(finished.wait(patience));
+        const auto outcomes = finished.front().front().value<std::vector<JobOutcome>>();
+        QCOMPARE(outcomes.size(), std::size_t(3));
+        QCOMPARE(outcomes[0].output, std::optional(folder() / "clipA-converted.mp3"));
+        QCOMPARE(outcomes[2].output, std::optional(folder() / "clipB-converted.mp3"));
+        for (const JobOutcome& outcome : {outcomes[0], outcomes[2]}) {
+            const auto info = AudioEngine::inspect(*outcome.output);
+            QVERIFY(info);
+            QCOMPARE(info->codec, std::string("mp3"));
+        }
+        // The video without sound fails alone and leaves nothing behind.
+        QVERIFY(!outcomes[1].succeeded());
+        QCOMPARE(outcomes[1].error, std::optional<std::string>("“silent.mp4” has no audio track."));
+        QVERIFY(!fs::exists(folder() / "silent-converted.mp3"));
+        QVERIFY(!delegate.progressPanel());
+        QCOMPARE(delegate.activeJobs(), 0);
+
+        QTRY_COMPARE_WITH_TIMEOUT(m_bus.notifications().size(), 1, patience);
+        const BatchSummary expected = BatchReport::summarize(
+            outcomes, Localization::string(Phrase::notifyAudiosVerb), Phrase::audioCount);
+        QCOMPARE(m_bus.notifications().front().title, QStringLiteral("Converted: 2 audio files"));
+        QCOMPARE(m_bus.notifications().front().body, QString::fromStdString(expected.body));
+        QVERIFY(m_bus.notifications().front().body.endsWith(QStringLiteral("1 failed")));
+        QTRY_COMPARE_WITH_TIMEOUT(m_bus.shownItems().size(), 1, patience);
+        QCOMPARE(m_bus.shownItems().front().size(), 2);
+    }
+};
+
+QTEST_MAIN(AudioPanelTest)
+#include "AudioPanelTest.moc"
