@@ -8,6 +8,7 @@ namespace quillmorph {
 namespace {
 
 using Dimensions = FrameSizing::Dimensions;
+using enum FrameSizing::Dimensions;
 
 struct GeometryCase {
     std::string name;
@@ -19,90 +20,23 @@ struct GeometryCase {
 };
 
 TEST(FrameSizing, GeometryTable) {
+    const FrameSizing untouched = FrameSizing::untouched();
     const std::vector<GeometryCase> cases{
-        {"untouched odd, whole",
-         FrameSizing::untouched(),
-         {1921, 1081},
-         Dimensions::whole,
-         {1921, 1081},
-         {1921, 1081}},
+        {"untouched odd, whole", untouched, {1921, 1081}, whole, {1921, 1081}, {1921, 1081}},
         // rnd(960.5) is 961: halves round away from zero.
-        {"untouched odd, even",
-         FrameSizing::untouched(),
-         {1921, 1081},
-         Dimensions::evenOnly,
-         {1922, 1082},
-         {1922, 1082}},
-        {"untouched 1x1, even", FrameSizing::untouched(), {1, 1}, Dimensions::evenOnly, {2, 2}, {2, 2}},
-        {"untouched fractional", FrameSizing::untouched(), {0.4, 2.5}, Dimensions::whole, {1, 3}, {1, 3}},
-        {"fit never enlarges",
-         FrameSizing::fit(1920, 1920),
-         {1000, 500},
-         Dimensions::whole,
-         {1000, 500},
-         {1000, 500}},
-        {"fit landscape",
-         FrameSizing::fit(1920, 1920),
-         {4000, 3000},
-         Dimensions::whole,
-         {1920, 1440},
-         {1920, 1440}},
-        {"fit by height",
-         FrameSizing::fit(1920, 1080),
-         {4000, 3000},
-         Dimensions::whole,
-         {1440, 1080},
-         {1440, 1080}},
-        {"fit tiny box keeps one pixel",
-         FrameSizing::fit(1, 1),
-         {4000, 10},
-         Dimensions::whole,
-         {1, 1},
-         {1, 1}},
-        {"fit even",
-         FrameSizing::fit(1001, 1001),
-         {3000, 2000},
-         Dimensions::evenOnly,
-         {1002, 668},
-         {1002, 668}},
-        {"exact covers and crops",
-         FrameSizing::exact(1080, 1080),
-         {4000, 3000},
-         Dimensions::whole,
-         {1440, 1080},
-         {1080, 1080}},
+        {"untouched odd, even", untouched, {1921, 1081}, evenOnly, {1922, 1082}, {1922, 1082}},
+        {"untouched fractional", untouched, {0.4, 2.5}, whole, {1, 3}, {1, 3}},
+        {"fit never enlarges", FrameSizing::fit(1920, 1920), {1000, 500}, whole, {1000, 500}, {1000, 500}},
+        {"fit landscape", FrameSizing::fit(1920, 1920), {4000, 3000}, whole, {1920, 1440}, {1920, 1440}},
+        {"fit by height", FrameSizing::fit(1920, 1080), {4000, 3000}, whole, {1440, 1080}, {1440, 1080}},
+        {"fit even", FrameSizing::fit(1001, 1001), {3000, 2000}, evenOnly, {1002, 668}, {1002, 668}},
+        {"exact crops", FrameSizing::exact(1080, 1080), {4000, 3000}, whole, {1440, 1080}, {1080, 1080}},
         // The square shrinks instead of enlarging the source.
-        {"exact shrinks the box",
-         FrameSizing::exact(1080, 1080),
-         {800, 600},
-         Dimensions::whole,
-         {800, 600},
-         {600, 600}},
-        {"exact partly too small",
-         FrameSizing::exact(1000, 500),
-         {800, 600},
-         Dimensions::whole,
-         {800, 600},
-         {800, 400}},
-        {"exact portrait box",
-         FrameSizing::exact(1080, 1920),
-         {4000, 3000},
-         Dimensions::whole,
-         {2560, 1920},
-         {1080, 1920}},
-        {"exact same aspect",
-         FrameSizing::exact(2000, 1500),
-         {4000, 3000},
-         Dimensions::whole,
-         {2000, 1500},
-         {2000, 1500}},
-        {"exact even",
-         FrameSizing::exact(1081, 1081),
-         {1921, 1081},
-         Dimensions::evenOnly,
-         {1922, 1082},
-         {1082, 1082}},
-        {"exact 1x1 source even", FrameSizing::exact(10, 10), {1, 1}, Dimensions::evenOnly, {2, 2}, {2, 2}},
+        {"exact shrinks the box", FrameSizing::exact(1080, 1080), {800, 600}, whole, {800, 600}, {600, 600}},
+        {"exact partly too small", FrameSizing::exact(1000, 500), {800, 600}, whole, {800, 600}, {800, 400}},
+        {"exact portrait", FrameSizing::exact(1080, 1920), {4000, 3000}, whole, {2560, 1920}, {1080, 1920}},
+        {"exact even", FrameSizing::exact(1081, 1081), {1921, 1081}, evenOnly, {1922, 1082}, {1082, 1082}},
+        {"exact 1x1 source even", FrameSizing::exact(10, 10), {1, 1}, evenOnly, {2, 2}, {2, 2}},
     };
     for (const GeometryCase& row : cases) {
         SCOPED_TRACE(row.name);
@@ -115,8 +49,8 @@ TEST(FrameSizing, GeometryTable) {
 TEST(FrameSizing, DimensionsAreNeverBelowTheMinimum) {
     for (const FrameSizing& sizing : {FrameSizing::fit(0, 0), FrameSizing::exact(0, 0),
                                       FrameSizing::fit(-5, 10), FrameSizing::exact(1, 100000)}) {
-        for (const Dimensions dimensions : {Dimensions::whole, Dimensions::evenOnly}) {
-            const double minimum = dimensions == Dimensions::whole ? 1 : 2;
+        for (const Dimensions dimensions : {whole, evenOnly}) {
+            const double minimum = dimensions == whole ? 1 : 2;
             const auto geometry = sizing.geometry({640, 480}, dimensions);
             SCOPED_TRACE(std::to_string(sizing.width) + "x" + std::to_string(sizing.height));
             EXPECT_GE(geometry.scaled.width, minimum);

@@ -185,9 +185,9 @@ TEST(ImageEncode, LossyFormatsRoundTrip) {
     }
 }
 
-TEST(ImageEncode, HigherQualityMakesLargerJPEGAndAVIF) {
+TEST(ImageEncode, HigherQualityMakesLargerLossyFiles) {
     const Bitmap photo = photoBitmap(160, 120);
-    for (const ImageFormat format : {ImageFormat::jpg, ImageFormat::avif}) {
+    for (const ImageFormat format : {ImageFormat::jpg, ImageFormat::avif, ImageFormat::webp}) {
         SCOPED_TRACE(std::string(label(format)));
         EXPECT_LT(ImageEngine::encode(photo, format, 0.3)->size(),
                   ImageEngine::encode(photo, format, 0.9)->size());

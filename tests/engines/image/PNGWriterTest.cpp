@@ -130,8 +130,8 @@ TEST(PNGWriter, BitDepthFollowsPaletteSize) {
         int depth;
     };
     for (bool translucent : {false, true}) {
-        for (const Row row : {Row{1, 1}, Row{2, 1}, Row{3, 2}, Row{4, 2}, Row{5, 4}, Row{16, 4}, Row{17, 8},
-                              Row{255, 8}, Row{256, 8}}) {
+        for (const Row row :
+             {Row{1, 1}, Row{2, 1}, Row{3, 2}, Row{4, 2}, Row{5, 4}, Row{16, 4}, Row{17, 8}, Row{256, 8}}) {
             SCOPED_TRACE(std::to_string(row.colours) +
                          (translucent ? " colours, odd ones translucent" : " colours"));
             const Bitmap image = cyclingImage(row.colours, translucent);

@@ -127,14 +127,6 @@ TEST(WebPEncoder, LossyBelow099KeepsStraightColoursApproximately) {
     }
 }
 
-TEST(WebPEncoder, HigherLossyQualityGivesLargerFiles) {
-    const Bitmap image = picture(false);
-    const auto low = WebPEncoder::encode(image, 0.05);
-    const auto high = WebPEncoder::encode(image, 0.989);
-    ASSERT_TRUE(low && high);
-    EXPECT_LT(low->size(), high->size());
-}
-
 TEST(WebPEncoder, EmptyImageFailsToEncode) {
     for (double quality : {0.5, 1.0}) {
         SCOPED_TRACE(quality);
