@@ -49,6 +49,7 @@ class VideoPanelView : public QWidget {
     [[nodiscard]] QComboBox* audioBitratePicker() const { return m_audioBitrate; }
     [[nodiscard]] QToolButton* advancedButton() const { return m_advancedButton; }
     [[nodiscard]] SegmentedChoice* codecChoice() const { return m_codec; }
+    [[nodiscard]] QComboBox* frameRatePicker() const { return m_frameRate; }
     [[nodiscard]] QLineEdit* posterField() const { return m_posterTime; }
     [[nodiscard]] QLabel* posterStatus() const { return m_posterStatus; }
     // The notice shown while the settings need ffmpeg; null otherwise.
