@@ -69,8 +69,9 @@ AudioPanelView::AudioPanelView(std::vector<std::filesystem::path> files, AudioOr
     card->addRow(new PanelRow(QString(), column({m_mono, m_stripTags})));
 
     m_estimate = new EstimateLine;
-    // Several files get no estimate at all, not a placeholder that never resolves.
-    m_estimate->setVisible(m_panel->files().size() == 1);
+    // Several files get no estimate at all, not a placeholder that never resolves; without ffmpeg
+    // the notice says why there is none.
+    m_estimate->setVisible(m_panel->files().size() == 1 && m_panel->isAvailable());
     m_footer = new PanelFooter(m_panel->confirmTitle(), m_estimate, this);
 
     auto* layout = new QVBoxLayout(this);
@@ -121,7 +122,7 @@ void AudioPanelView::refresh() {
     m_estimate->setValues({.bytes = m_panel->estimatedBytes(),
                            .original = m_panel->originalBytes(),
                            .heavierText = text(Phrase::videoHeavier),
-                           .placeholder = m_panel->isAvailable() ? placeholder : QString(),
+                           .placeholder = placeholder,
                            .isBusy = m_panel->isProbing(),
                            .showsSaving = true});
 }
