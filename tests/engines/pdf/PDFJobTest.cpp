@@ -7,19 +7,11 @@
 #include "tests/support/Tools.h"
 
 #include <gtest/gtest.h>
-#include <set>
 
 namespace quillmorph {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::set<std::string> namesIn(const fs::path& directory) {
-    std::set<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(directory))
-        names.insert(entry.path().filename().string());
-    return names;
-}
 
 void writeReport(const fs::path& file) {
     const auto jpeg = testing::quarterJPEG(file.parent_path(), 60, 80);
@@ -45,9 +37,9 @@ TEST(PDFJob, WritesBesideTheSourceWithoutEverOverwriting) {
     EXPECT_EQ(first.outputBytes, std::int64_t(fs::file_size(*first.output)));
     EXPECT_EQ(testing::readFile(report), source);
     EXPECT_EQ(testing::runTool({"qpdf", "--check", first.output->string()}).exitCode, 0);
-    EXPECT_EQ(namesIn(directory.path()),
-              (std::set<std::string>{"report.pdf", "report-compressed.pdf", "report-compressed-1.pdf",
-                                     "60x80-rgb.ppm", "60x80-rgb.jpg"}));
+    EXPECT_EQ(testing::namesIn(directory.path()),
+              (std::vector<std::string>{"60x80-rgb.jpg", "60x80-rgb.ppm", "report-compressed-1.pdf",
+                                        "report-compressed.pdf", "report.pdf"}));
 }
 
 TEST(PDFJob, FailureLeavesNothingBehindAndKeepsInputOrder) {
@@ -76,7 +68,7 @@ TEST(PDFJob, FailureLeavesNothingBehindAndKeepsInputOrder) {
     EXPECT_EQ(failed.outputBytes, 0);
     EXPECT_EQ(failed.error, describe(PDFEngineError::unreadable(directory / "notes.pdf")));
     EXPECT_EQ(progress, (std::vector<std::size_t>{1, 2, 3}));
-    for (const std::string& name : namesIn(directory.path())) {
+    for (const std::string& name : testing::namesIn(directory.path())) {
         SCOPED_TRACE(name);
         EXPECT_EQ(name.find("notes-"), std::string::npos);
         EXPECT_NE(name.front(), '.') << "no temporary file is left";
