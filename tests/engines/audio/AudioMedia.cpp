@@ -39,29 +39,14 @@ AudioMedia make(const fs::path& folder) {
     ffmpeg({"-f", "lavfi", "-i", monoTone, "-c:a", "pcm_s32le", media.wav32.string()});
     fs::path cover = folder / "cover.png";
     ffmpeg({"-f", "lavfi", "-i", "color=color=red:size=32x32", "-frames:v", "1", cover.string()});
-    ffmpeg({"-f",
-            "lavfi",
-            "-i",
-            stereoTone,
-            "-i",
-            cover.string(),
-            "-map",
-            "0:a",
-            "-map",
-            "1:v",
-            "-c:a",
-            "libmp3lame",
-            "-b:a",
-            "128k",
-            "-c:v",
-            "copy",
-            "-disposition:v",
-            "attached_pic",
-            "-id3v2_version",
-            "3",
-            "-metadata",
-            "title=Quillmorph Test",
-            media.mp3Cover.string()});
+    // A song with its cover as an attached picture and a title tag.
+    std::vector<std::string> song{"-f",           "lavfi", "-i",  stereoTone, "-i",
+                                  cover.string(), "-map",  "0:a", "-map",     "1:v"};
+    song.insert(song.end(),
+                {"-c:v", "copy", "-disposition:v", "attached_pic", "-c:a", "libmp3lame", "-b:a", "128k"});
+    song.insert(song.end(),
+                {"-id3v2_version", "3", "-metadata", "title=Quillmorph Test", media.mp3Cover.string()});
+    ffmpeg(song);
     ffmpeg({"-f", "lavfi", "-i", picture, "-f", "lavfi", "-i", monoTone, "-c:v", "libx264", "-pix_fmt",
             "yuv420p", "-c:a", "aac", "-shortest", media.videoSound.string()});
     ffmpeg(
@@ -107,14 +92,6 @@ fs::path AudioTest::copy(const fs::path& file) const {
     fs::path target = m_folder / file.filename();
     fs::copy_file(file, target);
     return target;
-}
-
-std::vector<std::string> AudioTest::folderContents() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(m_folder.path()))
-        names.push_back(entry.path().filename().string());
-    std::ranges::sort(names);
-    return names;
 }
 
 StreamFacts audioStream(const fs::path& file) {

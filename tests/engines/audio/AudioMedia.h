@@ -32,8 +32,6 @@ class AudioTest : public ::testing::Test {
 
     // A copy of a shared file in this test's folder, so that outputs land beside it.
     [[nodiscard]] std::filesystem::path copy(const std::filesystem::path& file) const;
-    // The names in this test's folder, sorted, hidden ones included.
-    [[nodiscard]] std::vector<std::string> folderContents() const;
 
     const AudioMedia& m_media = AudioMedia::shared();
     TemporaryDirectory m_folder;
