@@ -32,6 +32,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 #include <filesystem>
@@ -530,6 +531,20 @@ class VideoPanelTest : public QObject {
         QCOMPARE(m_bus.notifications().front().body, text(Phrase::notifyVideoCancelled));
         QVERIFY(terminated.wait(patience));
         QVERIFY(m_bus.shownItems().isEmpty());
+    }
+
+    void quittingStopsTheEncoderInsteadOfWaitingForIt() {
+        const fs::path slow = clip("long", "slow.mp4");
+        {
+            AppDelegate delegate;
+            delegate.runVideo({slow, clip("short", "next.mp4")}, VideoSettings{});
+            QTRY_VERIFY_WITH_TIMEOUT(delegate.progress().fraction().value_or(0) > 0, patience);
+            // The application's event loop ends as main() would end it; the delegate then goes,
+            // waiting for its batch.
+            QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
+            QCoreApplication::exec();
+        }
+        QCOMPARE(contents(folder()), (std::vector<fs::path>{"next.mp4", "slow.mp4"}));
     }
 };
 
