@@ -93,7 +93,6 @@ VideoPanelView::VideoPanelView(std::vector<std::filesystem::path> files, VideoIn
 
     m_advancedButton = new QToolButton;
     m_advancedButton->setText(text(Phrase::videoAdvanced));
-    m_advancedButton->setCheckable(true);
     m_advancedButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_advancedButton->setAutoRaise(true);
     m_advanced = makeAdvancedCard();
@@ -116,7 +115,8 @@ VideoPanelView::VideoPanelView(std::vector<std::filesystem::path> files, VideoIn
     layout->addWidget(m_footer);
     setFixedWidth(480);
 
-    connect(m_advancedButton, &QToolButton::toggled, m_panel, &VideoPanel::setShowsAdvanced);
+    connect(m_advancedButton, &QToolButton::clicked, m_panel,
+            [this] { m_panel->setShowsAdvanced(!m_panel->showsAdvanced()); });
     connect(m_footer, &PanelFooter::cancelled, m_panel, &VideoPanel::cancel);
     connect(m_footer, &PanelFooter::confirmed, m_panel, &VideoPanel::confirm);
     connect(m_panel, &VideoPanel::presetApplied, this, &VideoPanelView::replaceSizeControls);
@@ -274,7 +274,6 @@ void VideoPanelView::refresh() {
     m_noAudio->setVisible(!m_panel->isAudioEnabled());
 
     const bool showsAdvanced = m_panel->showsAdvanced();
-    m_advancedButton->setChecked(showsAdvanced);
     m_advancedButton->setArrowType(showsAdvanced ? Qt::DownArrow : Qt::RightArrow);
     m_advanced->setVisible(showsAdvanced);
     const bool showsCodec = settings.container == VideoContainer::mp4;
