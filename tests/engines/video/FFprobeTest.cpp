@@ -1,9 +1,7 @@
 #include "engines/video/FFmpegTool.h"
 #include "tests/engines/video/Clips.h"
 #include "tests/support/TemporaryDirectory.h"
-#include "tests/support/Tools.h"
 
-#include <cmath>
 #include <gtest/gtest.h>
 
 namespace quillmorph {
@@ -19,20 +17,15 @@ TEST(FFprobeOutput, ParseRate) {
     };
     const Row rows[] = {
         {"30000/1001", 30000.0 / 1001},
-        {"24000/1001", 24000.0 / 1001},
         {"25/1", 25.0},
         {"//50//2//", 25.0},
         {"0/0", std::nullopt},
         {"30/0", std::nullopt},
-        {"30/-1", std::nullopt},
         {"25", std::nullopt},
         {"1/2/3", std::nullopt},
-        {"a/1", std::nullopt},
         {"", std::nullopt},
         {std::nullopt, std::nullopt},
         {"0/1", std::nullopt},
-        {"-30/1", std::nullopt},
-        {"nan/1", std::nullopt},
         {"1e308/1e-308", std::nullopt},
     };
     for (const Row& row : rows) {
@@ -78,9 +71,6 @@ TEST(FFprobeOutput, FieldsAndTheirDefaults) {
          "{\"streams\": [{" + stream +
              R"(, "side_data_list": [{"side_data_type": "x"}, {"rotation": -90}]}], )" + format + "}",
          with([](VideoInfo& info) { std::swap(info.width, info.height); })},
-        {"fractional side-data rotation truncates",
-         "{\"streams\": [{" + stream + R"(, "side_data_list": [{"rotation": 90.7}]}], )" + format + "}",
-         with([](VideoInfo& info) { std::swap(info.width, info.height); })},
         {"side data wins over the tag",
          "{\"streams\": [{" + stream +
              R"(, "side_data_list": [{"rotation": 180}], "tags": {"rotate": "90"}}], )" + format + "}",
@@ -124,7 +114,6 @@ TEST(FFprobeOutput, FieldsAndTheirDefaults) {
 TEST(FFprobeOutput, RejectsWhatIsNoVideo) {
     const std::pair<const char*, VideoEngineError::Kind> rows[] = {
         {"", VideoEngineError::Kind::probeFailed},
-        {"[1, 2]", VideoEngineError::Kind::probeFailed},
         {"{\"streams\": [", VideoEngineError::Kind::probeFailed},
         {"not json", VideoEngineError::Kind::probeFailed},
         {"{}", VideoEngineError::Kind::noVideoStream},
@@ -137,54 +126,6 @@ TEST(FFprobeOutput, RejectsWhatIsNoVideo) {
         ASSERT_FALSE(info);
         EXPECT_EQ(info.error().kind, kind);
         EXPECT_EQ(info.error().file, "/v/clip.mp4");
-    }
-}
-
-TEST(FFprobe, ProbesRealClips) {
-    auto landscape = FFmpegTool::probe(clip(Clip::landscape));
-    ASSERT_TRUE(landscape) << describe(landscape.error());
-    EXPECT_EQ(landscape->width, 1920);
-    EXPECT_EQ(landscape->height, 1080);
-    EXPECT_NEAR(landscape->duration, 1.0, 0.05);
-    EXPECT_EQ(landscape->frameRate, 30.0);
-    EXPECT_EQ(landscape->codec, "h264");
-    EXPECT_GT(landscape->bitrate, 0);
-    EXPECT_EQ(landscape->fileSize, std::int64_t(std::filesystem::file_size(clip(Clip::landscape))));
-    EXPECT_TRUE(landscape->hasAudio);
-    EXPECT_EQ(landscape->audioCodec, "aac");
-    EXPECT_FALSE(landscape->isHDR);
-
-    auto rotated = FFmpegTool::probe(clip(Clip::rotated));
-    ASSERT_TRUE(rotated);
-    EXPECT_EQ(rotated->width, 240);
-    EXPECT_EQ(rotated->height, 320);
-    EXPECT_FALSE(rotated->hasAudio);
-    EXPECT_EQ(rotated->audioCodec, std::nullopt);
-
-    auto hdr = FFmpegTool::probe(clip(Clip::hdr));
-    ASSERT_TRUE(hdr);
-    EXPECT_EQ(hdr->codec, "hevc");
-    EXPECT_TRUE(hdr->isHDR);
-}
-
-TEST(FFprobe, FailsOnWhatIsNoVideo) {
-    testing::TemporaryDirectory folder;
-    testing::writeFile(folder / "notes.mp4", "these are notes, not a video\n");
-    struct Row {
-        const char* name;
-        std::filesystem::path file;
-        VideoEngineError error;
-    };
-    const Row rows[] = {
-        {"text", folder / "notes.mp4", VideoEngineError::probeFailed(folder / "notes.mp4")},
-        {"missing", folder / "gone.mp4", VideoEngineError::probeFailed(folder / "gone.mp4")},
-        {"audio only", clip(Clip::toneOnly), VideoEngineError::noVideoStream(clip(Clip::toneOnly))},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        auto info = FFmpegTool::probe(row.file);
-        ASSERT_FALSE(info);
-        EXPECT_EQ(info.error(), row.error);
     }
 }
 

@@ -37,30 +37,47 @@ VideoInfo checked(const fs::path& file) {
     return info.value_or(VideoInfo{});
 }
 
-TEST(NativeVideoEngine, ProbesSizeRateCodecAudioAndHDR) {
-    VideoInfo landscape = probed(clip(Clip::landscape));
-    EXPECT_EQ(landscape.width, 1920);
-    EXPECT_EQ(landscape.height, 1080);
-    EXPECT_NEAR(landscape.duration, 1.0, 0.05);
-    EXPECT_EQ(landscape.frameRate, 30.0);
-    EXPECT_EQ(landscape.codec, "avc1");
-    EXPECT_GT(landscape.bitrate, 0);
-    EXPECT_EQ(landscape.fileSize, std::int64_t(fs::file_size(clip(Clip::landscape))));
-    EXPECT_TRUE(landscape.hasAudio);
-    EXPECT_EQ(landscape.audioCodec, std::nullopt) << "the in-process probe does not name audio codecs";
-    EXPECT_FALSE(landscape.isHDR);
+using Probe = tl::expected<VideoInfo, VideoEngineError> (*)(const fs::path&);
 
-    VideoInfo rotated = probed(clip(Clip::rotated));
-    EXPECT_EQ(rotated.width, 240);
-    EXPECT_EQ(rotated.height, 320);
-    EXPECT_FALSE(rotated.hasAudio);
+// The in-process probe and ffprobe read the same facts; only the names of codecs differ.
+TEST(VideoProbes, ReadSizeRateCodecAudioAndHDR) {
+    const struct {
+        const char* name;
+        Probe probe;
+        const char* h264;
+        const char* hevc;
+        std::optional<std::string> audioCodec;
+    } probes[] = {{"in-process", NativeVideoEngine::probe, "avc1", "hvc1", std::nullopt},
+                  {"ffprobe", FFmpegTool::probe, "h264", "hevc", "aac"}};
+    for (const auto& each : probes) {
+        SCOPED_TRACE(each.name);
+        auto landscape = each.probe(clip(Clip::landscape));
+        ASSERT_TRUE(landscape) << describe(landscape.error());
+        EXPECT_EQ(landscape->width, 1920);
+        EXPECT_EQ(landscape->height, 1080);
+        EXPECT_NEAR(landscape->duration, 1.0, 0.05);
+        EXPECT_EQ(landscape->frameRate, 30.0);
+        EXPECT_EQ(landscape->codec, each.h264);
+        EXPECT_GT(landscape->bitrate, 0);
+        EXPECT_EQ(landscape->fileSize, std::int64_t(fs::file_size(clip(Clip::landscape))));
+        EXPECT_TRUE(landscape->hasAudio);
+        EXPECT_EQ(landscape->audioCodec, each.audioCodec);
+        EXPECT_FALSE(landscape->isHDR);
 
-    VideoInfo hdr = probed(clip(Clip::hdr));
-    EXPECT_EQ(hdr.codec, "hvc1");
-    EXPECT_TRUE(hdr.isHDR);
+        auto rotated = each.probe(clip(Clip::rotated));
+        ASSERT_TRUE(rotated);
+        EXPECT_EQ(rotated->width, 240);
+        EXPECT_EQ(rotated->height, 320);
+        EXPECT_FALSE(rotated->hasAudio);
+
+        auto hdr = each.probe(clip(Clip::hdr));
+        ASSERT_TRUE(hdr);
+        EXPECT_EQ(hdr->codec, each.hevc);
+        EXPECT_TRUE(hdr->isHDR);
+    }
 }
 
-TEST(NativeVideoEngine, ProbeFailsOnWhatIsNoVideo) {
+TEST(VideoProbes, FailOnWhatIsNoVideo) {
     testing::TemporaryDirectory folder;
     testing::writeFile(folder / "notes.mp4", "these are notes, not a video\n");
     testing::writeFile(folder / "locked.mp4", testing::readFile(clip(Clip::silent)));
@@ -73,16 +90,19 @@ TEST(NativeVideoEngine, ProbeFailsOnWhatIsNoVideo) {
     };
     const Row rows[] = {
         {"text", folder / "notes.mp4", VideoEngineError::probeFailed(folder / "notes.mp4")},
-        {"empty path", folder / "missing.mp4", VideoEngineError::probeFailed(folder / "missing.mp4")},
+        {"missing", folder / "missing.mp4", VideoEngineError::probeFailed(folder / "missing.mp4")},
         {"unreadable", folder / "locked.mp4", VideoEngineError::probeFailed(folder / "locked.mp4")},
         {"audio only", clip(Clip::toneOnly), VideoEngineError::noVideoStream(clip(Clip::toneOnly))},
     };
     testing::WithoutRoot unprivileged;
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        auto info = NativeVideoEngine::probe(row.file);
-        ASSERT_FALSE(info);
-        EXPECT_EQ(info.error(), row.error);
+    for (Probe probe : {NativeVideoEngine::probe, FFmpegTool::probe}) {
+        SCOPED_TRACE(probe == FFmpegTool::probe ? "ffprobe" : "in-process");
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.name);
+            auto info = probe(row.file);
+            ASSERT_FALSE(info);
+            EXPECT_EQ(info.error(), row.error);
+        }
     }
 }
 

@@ -11,7 +11,6 @@
 #include "tests/support/TemporaryDirectory.h"
 #include "tests/support/Tools.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -48,14 +47,6 @@ class VideoBatchTest : public ::testing::Test {
                       const std::string& label) {
             m_reports.push_back({done, total, fraction, label});
         };
-    }
-    // Every file in the folder, hidden temporary files included.
-    std::vector<std::string> folderContents() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(m_folder.path()))
-            names.push_back(entry.path().filename().string());
-        std::ranges::sort(names);
-        return names;
     }
     // ffmpeg stands in as a script that finishes at once, or hangs on a source named "slow";
     // ffprobe is the real one.
@@ -95,7 +86,7 @@ TEST_F(VideoBatchTest, ConvertsEachFileAndKeepsGoingPastFailures) {
     EXPECT_EQ(outcomes[3].output, m_folder / "last-converted.mp4");
     EXPECT_FALSE(batch.wasStopped());
 
-    EXPECT_EQ(folderContents(),
+    EXPECT_EQ(testing::namesIn(m_folder.path()),
               (std::vector<std::string>{"first-converted.mp4", "first.mp4", "last-converted.mp4", "last.mp4",
                                         "notes.mp4", "tone.m4a"}));
     ASSERT_FALSE(m_reports.empty());
@@ -135,7 +126,7 @@ TEST_F(VideoBatchTest, StopDuringTheSecondFileKeepsTheFirstAndEndsTheBatch) {
     ASSERT_EQ(outcomes.size(), 2u);
     EXPECT_TRUE(outcomes[0].succeeded());
     EXPECT_EQ(outcomes[1].error, "Compression cancelled.");
-    EXPECT_EQ(folderContents(),
+    EXPECT_EQ(testing::namesIn(m_folder.path()),
               (std::vector<std::string>{"bin", "first-converted.mp4", "first.mp4", "slow.mp4", "third.mp4"}));
     EXPECT_EQ(testing::openDescriptorCount(), descriptorsBefore);
     EXPECT_FALSE(testing::hasChildren());

@@ -18,6 +18,8 @@ TEST(VideoEstimate, TheFirstVideoStandsForAll) {
 
 TEST(VideoEstimate, MatchesPresetsIgnoringAudioSwitchAndContainer) {
     std::vector<VideoPreset> presets = VideoPreset::all();
+    EXPECT_EQ(VideoEstimate::applying(presets.front(), {}), VideoSettings{})
+        << "the defaults are the first preset";
     for (const VideoPreset& preset : presets) {
         SCOPED_TRACE(preset.id);
         VideoSettings settings =
