@@ -58,8 +58,6 @@ TEST(SelectedMedia, ClassesAreTestedInOrder) {
         {"track.WMA", {}, &SelectedMedia::audios},
         {"poster.mkv", {.image = true}, &SelectedMedia::images},
         {"clip.ogx", {.audiovisualContent = true}, &SelectedMedia::videos},
-        {"film.MKV", {}, &SelectedMedia::videos},
-        {"concert.m2ts", {}, &SelectedMedia::videos},
         {"notes.txt", {}, nullptr},
         {"mkv", {}, nullptr},
         {"archive.mkv.zip", {}, nullptr},
@@ -82,16 +80,6 @@ TEST(SelectedMedia, KeepsSelectionOrderAndSkipsFilesWithoutLocalPath) {
         untyped("/c.mkv"),
     });
     EXPECT_EQ(media, (SelectedMedia{.images = {"/b.png", "/a.png"}, .videos = {"/c.mkv"}}));
-}
-
-TEST(MenuAction, TagsOutsideOneToFiveAreNoAction) {
-    for (long tag : {-1L, 0L, 6L, 100L}) {
-        SCOPED_TRACE(tag);
-        EXPECT_FALSE(menuAction(tag));
-    }
-    for (MenuAction action :
-         {MenuAction::image, MenuAction::video, MenuAction::pdf, MenuAction::audio, MenuAction::extractAudio})
-        EXPECT_EQ(menuAction(tag(action)), action);
 }
 
 TEST_F(FinderSyncTest, VideosGetASubmenuAndASingleOtherEntryIsTheItemItself) {
@@ -177,7 +165,6 @@ TEST_F(FinderSyncTest, ClicksThatCannotBuildARequestOpenNothing) {
     };
     const Row rows[] = {
         {"unknown tag", {png("/a.png")}, 6, "menu item with unknown tag 6"},
-        {"tag zero", {png("/a.png")}, 0, "menu item with unknown tag 0"},
         {"no such files", {png("/a.png")}, tag(MenuAction::audio), "no matching file selected for tag 4"},
         {"path not UTF-8", {png("/caf\xe9.png")}, tag(MenuAction::image), "could not build request URL"},
     };

@@ -219,15 +219,6 @@ TEST_F(NautilusModuleTest, ClassifiesEachKindOfFile) {
     }
 }
 
-TEST_F(NautilusModuleTest, OggAudioIsAudioAlthoughItsTypeIsAlsoAudiovisual) {
-    Owned<GFile> file{g_file_new_for_path(path("tune.ogg").c_str())};
-    Owned<NautilusFileInfo> info{testing::newFileInfo(file.get())};
-    char* type = nautilus_file_info_get_mime_type(info.get());
-    EXPECT_TRUE(g_content_type_is_a(type, "audio/*")) << type;
-    EXPECT_TRUE(g_content_type_is_a(type, "application/ogg")) << type;
-    g_free(type);
-}
-
 TEST_F(NautilusModuleTest, MixedSelectionOffersASubmenuInFixedOrder) {
     const MenuItems items =
         itemsFor({"doc.pdf", "photo.png", "tune.ogg", "notes.txt", "clip.mp4", "second.png"});
