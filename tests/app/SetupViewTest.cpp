@@ -205,21 +205,6 @@ class SetupViewTest : public QObject {
         delegate.setupPanel()->window()->close();
         QVERIFY(delegate.panels().empty());
     }
-
-    void noReleaseAtLaunchOpensNothing() {
-        FeedServer feed({.body = releaseJSON(std::string(Bundle::version()))});
-        UserDefaults::setString("QuillmorphUpdateFeed", feed.url());
-        UserDefaults::setBoolean("QuillmorphChecksForUpdates", true);
-        AppDelegate delegate;
-        QSignalSpy terminated(&delegate, &AppDelegate::terminateRequested);
-        delegate.applicationDidFinishLaunching();
-        delegate.openURLs({QString::fromStdString(
-            RequestTransport::url({.action = ActionKind::image, .paths = {"/nonexistent/photo.jpg"}})
-                .value())});
-        QVERIFY(terminated.wait(patience));
-        QVERIFY(!delegate.setupPanel());
-        QVERIFY(feed.bytesSent() > 0);
-    }
 };
 
 QTEST_MAIN(SetupViewTest)

@@ -60,13 +60,6 @@ TEST_F(UpdateModelTest, MovesFromCheckingToEachOutcomeAndStaysAvailable) {
     EXPECT_TRUE(m_pending.empty());
 }
 
-TEST_F(UpdateModelTest, AReleaseFromTheLaunchIsNeverCheckedAgain) {
-    UpdateModel model(release, check());
-    EXPECT_EQ(model.state(), UpdateModel::State(UpdateModel::Available{release}));
-    model.refresh();
-    EXPECT_TRUE(m_pending.empty());
-}
-
 TEST_F(UpdateModelTest, AnOverlappingCheckDoesNotHideAFoundRelease) {
     UpdateModel model(std::nullopt, check());
     model.refresh();
