@@ -20,6 +20,7 @@
 #include "engines/image/ImageEngine.h"
 #include "engines/output/FileNaming.h"
 #include "engines/video/VideoEngines.h"
+#include "tests/support/Tools.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -52,21 +53,12 @@ QString text(Phrase phrase) {
 // A test pattern of `seconds` at `size` ("320x240"), with a tone when `withAudio`.
 void makeClip(const fs::path& file, const QString& size, int seconds, bool withAudio) {
     const QString duration = QString::number(seconds);
-    QStringList arguments{
-        "-v", "error", "-nostdin", "-y",
-        "-f", "lavfi", "-i",       "testsrc2=size=" + size + ":rate=30:duration=" + duration};
+    QStringList arguments{"-v", "error", "-nostdin", "-y"};
+    arguments.append({"-f", "lavfi", "-i", "testsrc2=size=" + size + ":rate=30:duration=" + duration});
     if (withAudio)
-        arguments << "-f"
-                  << "lavfi"
-                  << "-i"
-                  << "sine=frequency=440:duration=" + duration << "-c:a"
-                  << "aac";
-    arguments << "-c:v"
-              << "libx264"
-              << "-preset"
-              << "ultrafast"
-              << "-pix_fmt"
-              << "yuv420p" << QString::fromStdString(file.string());
+        arguments.append({"-f", "lavfi", "-i", "sine=frequency=440:duration=" + duration, "-c:a", "aac"});
+    arguments.append({"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"});
+    arguments.append(QString::fromStdString(file.string()));
     if (QProcess::execute(QStringLiteral("ffmpeg"), arguments) != 0)
         qFatal("ffmpeg could not make %s", file.c_str());
 }
@@ -80,15 +72,6 @@ QString requestURL(const std::vector<fs::path>& files) {
 
 VideoPanelView* videoView(PanelWindow* panel) {
     return panel && panel->window() ? panel->window()->findChild<VideoPanelView*>() : nullptr;
-}
-
-// Every file in `folder`, hidden ones included.
-std::vector<fs::path> contents(const fs::path& folder) {
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(folder))
-        files.push_back(entry.path().filename());
-    std::ranges::sort(files);
-    return files;
 }
 
 } // namespace
@@ -522,7 +505,7 @@ class VideoPanelTest : public QObject {
         const auto outcomes = finished.front().front().value<std::vector<JobOutcome>>();
         QCOMPARE(outcomes.size(), std::size_t(1));
         QVERIFY(!outcomes[0].output);
-        QCOMPARE(contents(folder()), (std::vector<fs::path>{"next.mp4", "slow.mp4"}));
+        QCOMPARE(namesIn(folder()), (std::vector<std::string>{"next.mp4", "slow.mp4"}));
         QVERIFY(!delegate.progressPanel());
         QVERIFY(!delegate.progress().onCancel());
 
@@ -544,7 +527,7 @@ class VideoPanelTest : public QObject {
             QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
             QCoreApplication::exec();
         }
-        QCOMPARE(contents(folder()), (std::vector<fs::path>{"next.mp4", "slow.mp4"}));
+        QCOMPARE(namesIn(folder()), (std::vector<std::string>{"next.mp4", "slow.mp4"}));
     }
 };
 
