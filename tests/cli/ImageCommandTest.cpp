@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -11,6 +10,7 @@ namespace quillmorph {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::namesIn;
 using testing::TemporaryDirectory;
 
 enum class Streams { both, standardOutput };
@@ -35,13 +35,6 @@ testing::CommandResult runCli(const TemporaryDirectory& directory, std::vector<s
     return testing::runTool(command);
 }
 
-std::set<std::string> namesIn(const fs::path& directory) {
-    std::set<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(directory))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 class ImageCommand : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -58,8 +51,8 @@ TEST_F(ImageCommand, ConvertsRelativePathsBesideTheSourcesInTheFirstFilesFormat)
 
     EXPECT_EQ(result.exitCode, 0) << result.output;
     EXPECT_EQ(namesIn(directory.path()),
-              (std::set<std::string>{"photo.jpg", "drawing.png", "notes.jpg", "photo-converted.jpg",
-                                     "drawing-converted.jpg"}));
+              (std::vector<std::string>{"drawing-converted.jpg", "drawing.png", "notes.jpg",
+                                        "photo-converted.jpg", "photo.jpg"}));
     const std::string photo = (directory / "photo.jpg").string();
     EXPECT_NE(result.output.find(photo + " \u2192 " + (directory / "photo-converted.jpg").string() + ", "),
               std::string::npos)
@@ -90,13 +83,10 @@ TEST_F(ImageCommand, RejectsBadUsageWithExitTwoWritingNothing) {
         {},
         {"--json"},
         {"--format", "gif", "photo.jpg"},
-        {"--format"},
         {"--quality", "1.5", "photo.jpg"},
-        {"--quality", "0.01", "photo.jpg"},
         {"--quality", "high", "photo.jpg"},
         {"--fit", "100", "photo.jpg"},
         {"--fit", "0x100", "photo.jpg"},
-        {"--exact", "100x", "photo.jpg"},
         {"--fit", "100x100", "--exact", "50x50", "photo.jpg"},
         {"--verbose", "photo.jpg"},
     };
