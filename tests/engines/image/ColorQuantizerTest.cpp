@@ -182,14 +182,9 @@ void expectNearestColours(const Bitmap& source, const Bitmap& quantized) {
 
 // A red ramp across 4000 columns, the same in every row.
 Bitmap ramp(int height) {
-    std::vector<std::uint8_t> row;
-    for (int x = 0; x < 4000; ++x)
-        row.insert(row.end(), {std::uint8_t(x * 256 / 4000), 0, 0, 255});
-    std::vector<std::uint8_t> pixels;
-    pixels.reserve(row.size() * std::size_t(height));
-    for (int y = 0; y < height; ++y)
-        pixels.insert(pixels.end(), row.begin(), row.end());
-    return Bitmap(4000, height, false, std::move(pixels));
+    return makeBitmap(4000, height, false, [](int x, int) {
+        return Pixel{std::uint8_t(x * 256 / 4000), 0, 0, 255};
+    });
 }
 
 TEST(ColorQuantizer, DithersUpToEightMegapixelsOnly) {
