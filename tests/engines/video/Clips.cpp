@@ -3,6 +3,8 @@
 #include "tests/support/Tools.h"
 
 #include <gtest/gtest.h>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -17,51 +19,37 @@ struct Recipe {
     std::vector<std::string> arguments; // between the common head and the output path
 };
 
+// The words of `line`, none of which holds a blank.
+std::vector<std::string> words(const std::string& line) {
+    std::istringstream stream(line);
+    return {std::istream_iterator<std::string>(stream), std::istream_iterator<std::string>()};
+}
+
 Recipe recipe(Clip which) {
     switch (which) {
     case Clip::landscape:
-        return {"landscape.mp4",
-                {"-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=30:duration=1", "-f", "lavfi", "-i",
-                 "sine=frequency=440:sample_rate=48000:duration=1", "-ac", "2", "-c:v", "libx264", "-preset",
-                 "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest"}};
+        return {"landscape.mp4", words("-f lavfi -i testsrc2=size=1920x1080:rate=30:duration=1 -f lavfi -i "
+                                       "sine=frequency=440:sample_rate=48000:duration=1 -ac 2 -c:v libx264 "
+                                       "-preset ultrafast -pix_fmt yuv420p -c:a aac -shortest")};
     case Clip::rotated:
-        return {"rotated.mp4",
-                {"-f", "lavfi", "-i", "color=red:size=160x240:rate=10:duration=1", "-f", "lavfi", "-i",
-                 "color=blue:size=160x240:rate=10:duration=1", "-filter_complex",
-                 "[0][1]hstack,format=yuv420p", "-c:v", "libx264", "-preset", "ultrafast"}};
+        return {"rotated.mp4", words("-f lavfi -i color=red:size=160x240:rate=10:duration=1 -f lavfi -i "
+                                     "color=blue:size=160x240:rate=10:duration=1 -filter_complex "
+                                     "[0][1]hstack,format=yuv420p -c:v libx264 -preset ultrafast")};
     case Clip::hdr:
         return {"hdr.mp4",
-                {"-f",
-                 "lavfi",
-                 "-i",
-                 "testsrc2=size=160x90:rate=10:duration=0.5",
-                 "-pix_fmt",
-                 "yuv420p10le",
-                 "-c:v",
-                 "libx265",
-                 "-preset",
-                 "ultrafast",
-                 "-x265-params",
-                 "log-level=error",
-                 "-color_primaries",
-                 "bt2020",
-                 "-color_trc",
-                 "smpte2084",
-                 "-colorspace",
-                 "bt2020nc",
-                 "-tag:v",
-                 "hvc1"}};
+                words("-f lavfi -i testsrc2=size=160x90:rate=10:duration=0.5 -pix_fmt yuv420p10le "
+                      "-c:v libx265 -preset ultrafast -x265-params log-level=error -color_primaries "
+                      "bt2020 -color_trc smpte2084 -colorspace bt2020nc -tag:v hvc1")};
     case Clip::silent:
         return {"silent.mp4",
-                {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=2", "-c:v", "libx264",
-                 "-preset", "ultrafast", "-pix_fmt", "yuv420p"}};
+                words("-f lavfi -i testsrc2=size=320x240:rate=25:duration=2 -c:v libx264 -preset "
+                      "ultrafast -pix_fmt yuv420p")};
     case Clip::colours:
-        return {"colours.mp4",
-                {"-f", "lavfi", "-i", "color=red:size=160x120:rate=10:duration=1", "-f", "lavfi", "-i",
-                 "color=blue:size=160x120:rate=10:duration=1", "-filter_complex",
-                 "[0][1]concat,format=yuv420p", "-c:v", "libx264", "-preset", "ultrafast", "-g", "100"}};
+        return {"colours.mp4", words("-f lavfi -i color=red:size=160x120:rate=10:duration=1 -f lavfi -i "
+                                     "color=blue:size=160x120:rate=10:duration=1 -filter_complex "
+                                     "[0][1]concat,format=yuv420p -c:v libx264 -preset ultrafast -g 100")};
     case Clip::toneOnly:
-        return {"tone.m4a", {"-f", "lavfi", "-i", "sine=frequency=440:duration=1", "-c:a", "aac"}};
+        return {"tone.m4a", words("-f lavfi -i sine=frequency=440:duration=1 -c:a aac")};
     }
     return {};
 }
