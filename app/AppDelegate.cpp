@@ -3,18 +3,30 @@
 #include "Background.h"
 #include "FileManager.h"
 #include "MainMenu.h"
+#include "NetworkFetch.h"
 #include "Notifications.h"
 #include "StaleBuild.h"
 #include "common/Localization.h"
 #include "common/Log.h"
 #include "common/RequestTransport.h"
+#include "engines/audio/AudioSettings.h"
 #include "engines/batch/BatchRunner.h"
 #include "engines/image/ImageSettings.h"
+#include "engines/pdf/PDFSettings.h"
+#include "engines/video/VideoBatch.h"
+#include "engines/video/VideoEngines.h"
+#include "panels/AudioPanel.h"
+#include "panels/AudioPanelView.h"
 #include "panels/ImagePanel.h"
 #include "panels/ImagePanelView.h"
+#include "panels/PDFPanel.h"
+#include "panels/PDFPanelView.h"
 #include "panels/PanelWindow.h"
 #include "panels/ProgressView.h"
 #include "panels/SetupView.h"
+#include "panels/VideoPanel.h"
+#include "panels/VideoPanelView.h"
+#include "updates/UpdateChecker.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -26,6 +38,11 @@ namespace {
 
 constexpr std::string_view category = "app";
 constexpr std::chrono::milliseconds quitDelay{1500};
+
+// Runs a step reported by background work on the main thread, after the current event.
+void mainThread(std::function<void()> step) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(step), Qt::QueuedConnection);
+}
 
 QString text(Phrase phrase) {
     return QString::fromStdString(Localization::string(phrase));
@@ -53,10 +70,23 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::checkForUpdates() {
     beginJob();
-    // The release check plugs in here; until it exists the check ends at once without a release.
-    QTimer::singleShot(0, this, [this] {
+    runInBackground([]() -> std::optional<Release> {
+        if (!UpdateChecker::isEnabled())
+            return std::nullopt;
+        auto release = UpdateChecker::check(UpdateChecker::feed(), UpdateChecker::installedVersion(),
+                                            NetworkFetch::fetch);
+        if (!release) {
+            Log::info(category, "controllo degli aggiornamenti non riuscito: " +
+                                    std::string(toString(release.error())));
+            return std::nullopt;
+        }
+        return *release;
+    }).then(this, [this](const std::optional<Release>& release) {
         endJob();
-        quitIfIdle();
+        if (release)
+            showSetupWindow(release);
+        else
+            quitIfIdle();
     });
 }
 
@@ -121,16 +151,52 @@ void AppDelegate::openImagePanel(const std::vector<std::filesystem::path>& files
     panel->start();
 }
 
-void AppDelegate::openPDFPanel(const std::vector<std::filesystem::path>&) {
-    quitIfIdle(); // the PDF panel comes next
+void AppDelegate::openPDFPanel(const std::vector<std::filesystem::path>& files) {
+    auto* view = new PDFPanelView(files);
+    PDFPanel* panel = view->panel();
+    connect(panel, &PDFPanel::cancelled, this, &AppDelegate::dismissTopPanel);
+    connect(panel, &PDFPanel::confirmed, this, [this, files](const PDFSettings& settings) {
+        dismissTopPanel();
+        runPDF(files, settings);
+    });
+    openPanel(view, Phrase::windowCompressPdf);
 }
 
-void AppDelegate::openAudioPanel(const std::vector<std::filesystem::path>&, bool) {
-    quitIfIdle(); // the audio panel comes next
+void AppDelegate::openAudioPanel(const std::vector<std::filesystem::path>& files, bool fromVideo) {
+    const AudioOrigin origin = fromVideo ? AudioOrigin::videos : AudioOrigin::audioFiles;
+    auto* view = new AudioPanelView(files, origin);
+    AudioPanel* panel = view->panel();
+    connect(panel, &AudioPanel::cancelled, this, &AppDelegate::dismissTopPanel);
+    connect(panel, &AudioPanel::confirmed, this, [this, files, origin](const AudioSettings& settings) {
+        dismissTopPanel();
+        runAudio(files, settings, origin);
+    });
+    openPanel(view, fromVideo ? Phrase::windowExtractAudio : Phrase::windowCompressAudio);
+    panel->start();
 }
 
-void AppDelegate::openVideoPanel(const std::vector<std::filesystem::path>&) {
-    quitIfIdle(); // the video panel comes next
+void AppDelegate::openVideoPanel(const std::vector<std::filesystem::path>& files) {
+    beginJob();
+    const std::filesystem::path first = files.front();
+    runInBackground([first] { return VideoEngines::probe(first); }, &m_batches)
+        .then(this, [this, files](const tl::expected<VideoInfo, VideoEngineError>& info) {
+            endJob();
+            if (!info) {
+                Notifications::notify(QStringLiteral("Quillmorph"),
+                                      QString::fromStdString(describe(info.error())));
+                quitIfIdle();
+                return;
+            }
+            auto* view = new VideoPanelView(files, *info);
+            VideoPanel* panel = view->panel();
+            connect(panel, &VideoPanel::cancelled, this, &AppDelegate::dismissTopPanel);
+            connect(panel, &VideoPanel::confirmed, this, [this, files](const VideoSettings& settings) {
+                dismissTopPanel();
+                runVideo(files, settings);
+            });
+            openPanel(view, Phrase::windowCompressVideo);
+            panel->start();
+        });
 }
 
 void AppDelegate::openPanel(QWidget* view, Phrase title) {
@@ -170,13 +236,13 @@ void AppDelegate::release(Panel panel) {
     panel.release()->deleteLater();
 }
 
-void AppDelegate::showSetupWindow() {
+void AppDelegate::showSetupWindow(std::optional<Release> release) {
     if (m_setupPanel)
         return;
     auto* panel = new PanelWindow;
     m_panels.emplace_back(panel);
     connect(panel, &PanelWindow::windowClosed, this, [this, panel] { panelClosed(panel); });
-    panel->open(new SetupView, QStringLiteral("Quillmorph"), PanelWindow::Style::regular);
+    panel->open(new SetupView(std::move(release)), QStringLiteral("Quillmorph"), PanelWindow::Style::regular);
     if (m_menu)
         m_menu->attach(panel->window(), MainMenu::Bar::shown);
     m_setupPanel = panel;
@@ -208,9 +274,35 @@ void AppDelegate::endJob() {
 }
 
 void AppDelegate::run(const std::vector<std::filesystem::path>& files, const ImageSettings& settings) {
+    runParallel(
+        files.size(), Phrase::progressImages, Phrase::notifyImagesVerb, Phrase::notifyImagesCount,
+        [files, settings](const BatchRunner::Progress& progress, const BatchRunner::Executor& executor) {
+            return BatchRunner::run(files, settings, progress, executor);
+        });
+}
+
+void AppDelegate::runPDF(const std::vector<std::filesystem::path>& files, const PDFSettings& settings) {
+    runParallel(
+        files.size(), Phrase::progressPdfs, Phrase::notifyPdfsVerb, Phrase::notifyImagesCount,
+        [files, settings](const BatchRunner::Progress& progress, const BatchRunner::Executor& executor) {
+            return BatchRunner::runPDF(files, settings, progress, executor);
+        });
+}
+
+void AppDelegate::runAudio(const std::vector<std::filesystem::path>& files, const AudioSettings& settings,
+                           AudioOrigin origin) {
+    runParallel(files.size(), Phrase::progressAudios, Phrase::notifyAudiosVerb, Phrase::audioCount,
+                [files, settings, origin](const BatchRunner::Progress& progress,
+                                          const BatchRunner::Executor& executor) {
+                    return BatchRunner::runAudio(files, settings, origin, progress, executor);
+                });
+}
+
+void AppDelegate::runParallel(std::size_t count, Phrase progressTitle, Phrase verb, Phrase countPhrase,
+                              ParallelRunner runner) {
     beginJob();
-    m_progress.begin(int(files.size()), text(Phrase::progressImages));
-    if (files.size() >= 2)
+    m_progress.begin(int(count), text(progressTitle));
+    if (count >= 2)
         showProgressPanel();
     // Progress is posted to the application object, the one receiver that outlives every batch;
     // the guard is only read there, on the main thread.
@@ -221,14 +313,48 @@ void AppDelegate::run(const std::vector<std::filesystem::path>& files, const Ima
         delegate->m_progress.setDone(int(done));
         delegate->m_progress.setTotal(int(total));
     };
-    const BatchRunner::Executor executor = [](std::function<void()> step) {
-        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(step), Qt::QueuedConnection);
-    };
-    runInBackground([files, settings, progress,
-                     executor] { return BatchRunner::run(files, settings, progress, executor); },
+    runInBackground([runner = std::move(runner), progress] { return runner(progress, mainThread); },
                     &m_batches)
-        .then(this, [this](const std::vector<JobOutcome>& outcomes) {
-            finishBatch(outcomes, Phrase::notifyImagesVerb, Phrase::notifyImagesCount);
+        .then(this, [this, verb, countPhrase](const std::vector<JobOutcome>& outcomes) {
+            finishBatch(outcomes, verb, countPhrase);
+        });
+}
+
+void AppDelegate::runVideo(const std::vector<std::filesystem::path>& files, const VideoSettings& settings) {
+    beginJob();
+    m_progress.begin(int(files.size()), text(Phrase::progressVideos));
+    // The batch stops its running encoder itself; the window's Cancel only has to reach it.
+    auto batch = std::make_shared<VideoBatch>();
+    m_progress.setOnCancel([batch] { batch->stop(); });
+    // An application that quits waits for its batches: the encoder stops rather than finishing first.
+    const QMetaObject::Connection stopOnQuit = connect(
+        QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [batch] { batch->stop(); });
+    showProgressPanel();
+    const VideoBatch::Progress progress =
+        [delegate = QPointer<AppDelegate>(this)](std::size_t done, std::size_t total,
+                                                 std::optional<double> fraction, const std::string& label) {
+            if (!delegate)
+                return;
+            delegate->m_progress.setDone(int(done));
+            delegate->m_progress.setTotal(int(total));
+            delegate->m_progress.setFraction(fraction);
+            delegate->m_progress.setLabel(QString::fromStdString(label));
+        };
+    runInBackground(
+        [batch, files, settings, progress] { return batch->run(files, settings, progress, mainThread); },
+        &m_batches)
+        .then(this, [this, batch, stopOnQuit](const std::vector<JobOutcome>& outcomes) {
+            disconnect(stopOnQuit);
+            if (!batch->wasStopped()) {
+                finishBatch(outcomes, Phrase::notifyVideosVerb, Phrase::notifyImagesCount);
+                return;
+            }
+            // Stopped by the user: the finished files stay, unannounced and unrevealed.
+            hideProgressPanel();
+            Notifications::notify(QStringLiteral("Quillmorph"), text(Phrase::notifyVideoCancelled));
+            endJob();
+            emit batchFinished(outcomes);
+            quitIfIdle();
         });
 }
 

@@ -3,8 +3,10 @@
 #include "ProgressModel.h"
 #include "common/Phrase.h"
 #include "common/QuillmorphRequest.h"
+#include "engines/batch/BatchRunner.h"
 #include "engines/batch/JobOutcome.h"
 #include "panels/PanelWindow.h"
+#include "updates/Release.h"
 
 #include <QObject>
 #include <QPointer>
@@ -12,6 +14,7 @@
 #include <QThreadPool>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -19,6 +22,10 @@ namespace quillmorph {
 
 class MainMenu;
 struct ImageSettings;
+struct VideoSettings;
+struct PDFSettings;
+struct AudioSettings;
+enum class AudioOrigin;
 
 // The application object: turns request URLs into panels, a confirmed panel into a batch, and quits
 // by itself 1.5 s after nothing is open or running any more. Main thread only; background work
@@ -39,9 +46,17 @@ class AppDelegate : public QObject {
     void handle(const QuillmorphRequest& request);
     // The image batch.
     void run(const std::vector<std::filesystem::path>& files, const ImageSettings& settings);
+    // The video batch: one file at a time, always with the progress window and its Cancel.
+    void runVideo(const std::vector<std::filesystem::path>& files, const VideoSettings& settings);
+    // The PDF batch.
+    void runPDF(const std::vector<std::filesystem::path>& files, const PDFSettings& settings);
+    // The audio batch: audio files converted, or the audio of videos extracted.
+    void runAudio(const std::vector<std::filesystem::path>& files, const AudioSettings& settings,
+                  AudioOrigin origin);
     // Closes the most recently opened panel, whichever panel asked.
     void dismissTopPanel();
-    void showSetupWindow();
+    // Opens the setup window unless it is open; a release found by the update check is announced there.
+    void showSetupWindow(std::optional<Release> release = std::nullopt);
     void showProgressPanel();
     void hideProgressPanel();
     // Selects the outcomes' outputs in the file manager.
@@ -70,6 +85,7 @@ class AppDelegate : public QObject {
     void terminate();
     void beginJob();
     void endJob();
+    // The launch-time release check, tracked as work; a release opens the setup window.
     void checkForUpdates();
     void openImagePanel(const std::vector<std::filesystem::path>& files);
     void openPDFPanel(const std::vector<std::filesystem::path>& files);
@@ -81,6 +97,11 @@ class AppDelegate : public QObject {
     void panelClosed(PanelWindow* panel);
     // Releases `panel` once the event that closed it is over.
     static void release(Panel panel);
+    // Runs an image, PDF or audio batch: `runner` is the engine's batch with its files and settings.
+    using ParallelRunner =
+        std::function<std::vector<JobOutcome>(const BatchRunner::Progress&, const BatchRunner::Executor&)>;
+    void runParallel(std::size_t count, Phrase progressTitle, Phrase verb, Phrase countPhrase,
+                     ParallelRunner runner);
     void finishBatch(const std::vector<JobOutcome>& outcomes, Phrase verb, Phrase countPhrase);
 
     std::vector<Panel> m_panels;

@@ -3,13 +3,19 @@
 #include "TerminationSignal.h"
 #include "common/Bundle.h"
 #include "common/Log.h"
+#include "engines/image/ImageEngine.h"
 
 #include <QApplication>
 #include <QTimer>
+#include <csignal>
 
 using namespace quillmorph;
 
 int main(int argc, char** argv) {
+    // A closed stderr (the log's copy) or socket peer is an error to handle, not a reason to die.
+    std::signal(SIGPIPE, SIG_IGN);
+    // Before any thread exists: starting the image library sets environment variables.
+    ImageEngine::start();
     QApplication application(argc, argv);
     application.setApplicationName(QStringLiteral("Quillmorph"));
     application.setApplicationVersion(

@@ -265,6 +265,10 @@ bool encodesAV1() {
 
 } // namespace
 
+void start() {
+    VipsImage::start();
+}
+
 bool supports(ImageFormat format) {
     switch (format) {
     case ImageFormat::webp:

@@ -14,6 +14,10 @@
 // Reads, normalises, resizes and encodes one image. Stateless; every function may run on any thread.
 namespace quillmorph::ImageEngine {
 
+// Starts the image library. Starting sets environment variables, so a program with threads calls
+// this first, while no other thread can be reading them; every function below starts it anyway.
+void start();
+
 // Whether this system can write the format; asked of the image library on every call.
 [[nodiscard]] bool supports(ImageFormat format);
 

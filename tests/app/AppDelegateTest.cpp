@@ -6,7 +6,6 @@
 #include "app/panels/PanelFooter.h"
 #include "app/panels/PanelWindow.h"
 #include "common/Localization.h"
-#include "common/RequestTransport.h"
 #include "engines/batch/BatchReport.h"
 
 #include <QDesktopServices>
@@ -22,30 +21,7 @@ using namespace quillmorph;
 using namespace quillmorph::testing;
 namespace fs = std::filesystem;
 
-// Receives the URLs the application opens in other programs.
-class UrlRecorder : public QObject {
-    Q_OBJECT
-
-  public:
-    explicit UrlRecorder(std::function<void(const QUrl&)> record) : m_record(std::move(record)) {}
-
-  public slots:
-    void open(const QUrl& url) { m_record(url); }
-
-  private:
-    std::function<void(const QUrl&)> m_record;
-};
-
 namespace {
-
-constexpr int patience = 60000; // ms; sanitizer builds on a shared machine are slow
-
-QString requestURL(ActionKind action, const std::vector<fs::path>& files) {
-    QuillmorphRequest request{.action = action};
-    for (const fs::path& file : files)
-        request.paths.push_back(file.string());
-    return QString::fromStdString(RequestTransport::url(request).value());
-}
 
 ImagePanelView* imageView(PanelWindow* panel) {
     return panel && panel->window() ? panel->window()->findChild<ImagePanelView*>() : nullptr;
@@ -228,7 +204,7 @@ class AppDelegateTest : public QObject {
         AppDelegate delegate;
         QSignalSpy terminated(&delegate, &AppDelegate::terminateRequested);
         QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
-        const fs::path large = folder() / "large.png";
+        const fs::path large = folder() / "large.jpg";
         writeNoiseImage(large, 2400, 1800);
         launch(delegate, {requestURL(ActionKind::image, {large})});
         QTest::mouseClick(imageView(delegate.panels().front())->footer()->confirmButton(), Qt::LeftButton);
@@ -269,9 +245,7 @@ class AppDelegateTest : public QObject {
 
     void withoutDesktopServicesTheBatchStillEnds() {
         m_bus.setServicesPresent(false);
-        QList<QUrl> opened;
-        UrlRecorder recorder([&](const QUrl& url) { opened.append(url); });
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
+        UrlHandler fileManager({QStringLiteral("file")});
         AppDelegate delegate;
         QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
         QSignalSpy terminated(&delegate, &AppDelegate::terminateRequested);
@@ -279,11 +253,10 @@ class AppDelegateTest : public QObject {
         QTest::mouseClick(imageView(delegate.panels().front())->footer()->confirmButton(), Qt::LeftButton);
         QVERIFY(finished.wait(patience));
         // No file manager answers: the outputs' folder opens instead.
-        QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 1, patience);
-        QCOMPARE(opened.front(), QUrl::fromLocalFile(QString::fromStdString(folder().string())));
+        QTRY_COMPARE_WITH_TIMEOUT(fileManager.opened.size(), 1, patience);
+        QCOMPARE(fileManager.opened.front(), QUrl::fromLocalFile(QString::fromStdString(folder().string())));
         QVERIFY(terminated.wait(patience));
         QVERIFY(m_bus.notifications().empty());
-        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
         m_bus.setServicesPresent(true);
     }
 

@@ -1,9 +1,13 @@
 #include "AppTestSupport.h"
 
 #include "common/Localization.h"
+#include "common/RequestTransport.h"
+#include "common/UserDefaults.h"
+#include "engines/image/ImageEngine.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -19,7 +23,33 @@ PrivateEnvironment::PrivateEnvironment() {
     qputenv("XDG_RUNTIME_DIR", path(QStringLiteral("runtime")).toUtf8());
     qputenv("QUILLMORPH_CONFIG_DIR", path(QStringLiteral("config")).toUtf8());
     qputenv("XDG_CACHE_HOME", path(QStringLiteral("cache")).toUtf8());
+    resetDefaults();
     Localization::setLanguage("en");
+    // Before the panels' thumbnails start it on a pool thread: starting sets environment variables.
+    ImageEngine::start();
+}
+
+void PrivateEnvironment::resetDefaults() {
+    std::filesystem::remove(UserDefaults::file());
+    // No update check reaches the product's web site; tests that check name a local feed.
+    UserDefaults::setBoolean("QuillmorphChecksForUpdates", false);
+}
+
+QString requestURL(ActionKind action, const std::vector<std::filesystem::path>& files) {
+    QuillmorphRequest request{.action = action};
+    for (const std::filesystem::path& file : files)
+        request.paths.push_back(file.string());
+    return QString::fromStdString(RequestTransport::url(request).value());
+}
+
+UrlHandler::UrlHandler(const QStringList& schemes) : m_schemes(schemes) {
+    for (const QString& scheme : m_schemes)
+        QDesktopServices::setUrlHandler(scheme, this, "open");
+}
+
+UrlHandler::~UrlHandler() {
+    for (const QString& scheme : m_schemes)
+        QDesktopServices::unsetUrlHandler(scheme);
 }
 
 void writeNoiseImage(const std::filesystem::path& file, int width, int height) {

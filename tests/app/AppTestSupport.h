@@ -1,17 +1,24 @@
 #pragma once
 
+#include "common/ActionKind.h"
+
 #include <QObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QVariantMap>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 class QDBusConnection;
 
 namespace quillmorph::testing {
+
+// How long a test waits for background work, in ms: sanitizer builds on a shared machine are slow.
+inline constexpr int patience = 60000;
 
 // Gives the test process folders of its own: instance sockets ($XDG_RUNTIME_DIR), user defaults,
 // thumbnail cache; and English texts. Call before anything reads them.
@@ -19,9 +26,32 @@ class PrivateEnvironment {
   public:
     PrivateEnvironment();
     [[nodiscard]] QString path(const QString& name) const { return m_root.filePath(name); }
+    // Forgets every user default, except that update checks stay off.
+    static void resetDefaults();
 
   private:
     QTemporaryDir m_root;
+};
+
+// The request URL the file-manager extension would open for these files.
+[[nodiscard]] QString requestURL(ActionKind action, const std::vector<std::filesystem::path>& files);
+
+// Takes the place of the desktop's handler for the URL schemes it is given while it exists, and
+// records what the application asks it to open.
+class UrlHandler : public QObject {
+    Q_OBJECT
+
+  public:
+    explicit UrlHandler(const QStringList& schemes);
+    ~UrlHandler() override;
+
+    QList<QUrl> opened;
+
+  public slots:
+    void open(const QUrl& url) { opened.append(url); }
+
+  private:
+    QStringList m_schemes;
 };
 
 // Writes a w × h image of noise (so that it does not compress to nothing) in the format of the

@@ -10,7 +10,6 @@
 #include "app/panels/SegmentedChoice.h"
 #include "common/ByteCount.h"
 #include "common/Localization.h"
-#include "common/RequestTransport.h"
 #include "common/UserDefaults.h"
 #include "engines/audio/AudioEngine.h"
 #include "engines/batch/BatchReport.h"
@@ -36,8 +35,6 @@ Q_DECLARE_METATYPE(ActionKind)
 
 namespace {
 
-constexpr int patience = 60000; // ms; sanitizer builds on a shared machine are slow
-
 bool ffmpeg(const QStringList& arguments) {
     QProcess process;
     process.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-nostdin"), QStringLiteral("-v"),
@@ -49,13 +46,6 @@ bool ffmpeg(const QStringList& arguments) {
 
 QString bytes(std::int64_t count) {
     return QString::fromStdString(formatByteCount(count));
-}
-
-QString requestURL(ActionKind action, const std::vector<fs::path>& files) {
-    QuillmorphRequest request{.action = action};
-    for (const fs::path& file : files)
-        request.paths.push_back(file.string());
-    return QString::fromStdString(RequestTransport::url(request).value());
 }
 
 AudioPanelView* audioView(PanelWindow* panel) {
@@ -111,7 +101,7 @@ class AudioPanelTest : public QObject {
 
     void init() {
         // Fresh user defaults: mp3 at 192 kbps, ffmpeg in use.
-        fs::remove(UserDefaults::file());
+        PrivateEnvironment::resetDefaults();
         m_bus.clear();
         for (const auto& entry : fs::directory_iterator(folder()))
             fs::remove_all(entry.path());

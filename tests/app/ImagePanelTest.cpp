@@ -25,8 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int patience = 60000;
-
 // The estimate the panel must arrive at for `settings`: the same sample, resized and encoded.
 double expectedRatio(const fs::path& first, const ImageSettings& settings) {
     const auto sample = ImageEngine::loadNormalized(first);
@@ -95,6 +93,7 @@ class ImagePanelTest : public QObject {
         ImagePanel panel({first, second});
         panel.start();
         settle(panel);
+        QCOMPARE(*panel.estimatedRatio(), expectedRatio(first, panel.settings()));
         QCOMPARE(*panel.estimatedBytes(),
                  std::int64_t(*panel.estimatedRatio() * double(panel.originalBytes())));
     }

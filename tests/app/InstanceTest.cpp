@@ -2,7 +2,6 @@
 #include "app/InstanceChannel.h"
 #include "app/InstanceRegistry.h"
 #include "app/StaleBuild.h"
-#include "common/RequestTransport.h"
 
 #include <QFile>
 #include <QProcess>
@@ -22,13 +21,6 @@ Q_DECLARE_METATYPE(Message)
 Q_DECLARE_METATYPE(std::optional<Message>)
 
 namespace {
-
-constexpr int patience = 60000;
-
-QString requestURL(const fs::path& file) {
-    return QString::fromStdString(
-        RequestTransport::url({.action = ActionKind::image, .paths = {file.string()}}).value());
-}
 
 void setModificationTime(const fs::path& file, time_t seconds) {
     const timespec times[2] = {{seconds, 0}, {seconds, 0}};
@@ -151,7 +143,7 @@ class InstanceTest : public QObject {
         Instance first(m_application, {QStringLiteral("--new-instance")});
         QTRY_VERIFY_WITH_TIMEOUT(isRegistered(first.pid()), patience);
 
-        QCOMPARE(runToEnd(m_application, {requestURL(sample())}), 0);
+        QCOMPARE(runToEnd(m_application, {requestURL(ActionKind::image, {sample()})}), 0);
         QTRY_VERIFY_WITH_TIMEOUT(
             first.log().contains(QStringLiteral("richiesta image: 1 di 1 file presenti")), patience);
         // The second process never became an instance of its own.
@@ -187,13 +179,13 @@ class InstanceTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(isRegistered(running.pid()), patience);
         const qint64 runningPid = running.pid();
         // The first request fixes what the executable was.
-        QCOMPARE(runToEnd(m_application, {requestURL(sample())}), 0);
+        QCOMPARE(runToEnd(m_application, {requestURL(ActionKind::image, {sample()})}), 0);
         QTRY_VERIFY_WITH_TIMEOUT(running.log().contains(QStringLiteral("richiesta image")), patience);
 
         const QString replacement = copy + QStringLiteral(".new");
         QVERIFY(QFile::copy(m_application, replacement));
         fs::rename(replacement.toStdString(), copy.toStdString());
-        const QString url = requestURL(sample());
+        const QString url = requestURL(ActionKind::image, {sample()});
         QCOMPARE(runToEnd(m_application, {url}), 0);
 
         QVERIFY(running.process().waitForFinished(patience));

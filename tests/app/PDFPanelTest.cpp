@@ -8,7 +8,6 @@
 #include "app/panels/PanelWindow.h"
 #include "common/ByteCount.h"
 #include "common/Localization.h"
-#include "common/RequestTransport.h"
 #include "engines/batch/BatchReport.h"
 #include "engines/output/FileNaming.h"
 
@@ -32,17 +31,8 @@ using Resolution = PDFSettings::Resolution;
 
 namespace {
 
-constexpr int patience = 60000; // ms; sanitizer builds on a shared machine are slow
-
 QString text(Phrase phrase) {
     return QString::fromStdString(Localization::string(phrase));
-}
-
-QString requestURL(const std::vector<fs::path>& files) {
-    QuillmorphRequest request{.action = ActionKind::pdf};
-    for (const fs::path& file : files)
-        request.paths.push_back(file.string());
-    return QString::fromStdString(RequestTransport::url(request).value());
 }
 
 // A click on the box itself: the check box spans its row, and a click on the empty rest does nothing.
@@ -90,7 +80,7 @@ class PDFPanelTest : public QObject {
     }
     void launch(AppDelegate& delegate, const std::vector<fs::path>& files) {
         delegate.applicationDidFinishLaunching();
-        delegate.openURLs({requestURL(files)});
+        delegate.openURLs({requestURL(ActionKind::pdf, files)});
         QTRY_COMPARE_WITH_TIMEOUT(delegate.activeJobs(), 0, patience);
     }
 

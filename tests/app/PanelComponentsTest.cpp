@@ -32,8 +32,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int patience = 60000;
-
 void writeSolidImage(const QString& file, QColor colour, const QString& modified = {}) {
     QImage image(32, 32, QImage::Format_RGB32);
     image.fill(colour);

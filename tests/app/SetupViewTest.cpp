@@ -5,7 +5,6 @@
 #include "app/panels/PanelWindow.h"
 #include "common/Bundle.h"
 #include "common/Localization.h"
-#include "common/RequestTransport.h"
 #include "common/UserDefaults.h"
 #include "tests/updates/FeedServer.h"
 #include "updates/SiteLinks.h"
@@ -23,31 +22,7 @@
 using namespace quillmorph;
 using namespace quillmorph::testing;
 
-// Takes the place of the browser for the schemes it is registered for.
-class Browser : public QObject {
-    Q_OBJECT
-
-  public:
-    explicit Browser(const QStringList& schemes) : m_schemes(schemes) {
-        for (const QString& scheme : m_schemes)
-            QDesktopServices::setUrlHandler(scheme, this, "open");
-    }
-    ~Browser() override {
-        for (const QString& scheme : m_schemes)
-            QDesktopServices::unsetUrlHandler(scheme);
-    }
-    QList<QUrl> opened;
-
-  public slots:
-    void open(const QUrl& url) { opened.append(url); }
-
-  private:
-    QStringList m_schemes;
-};
-
 namespace {
-
-constexpr int patience = 60000; // ms; sanitizer builds on a shared machine are slow
 
 QString phrase(Phrase phrase, std::string_view language, const Localization::Arguments& arguments = {}) {
     return QString::fromStdString(
@@ -86,9 +61,8 @@ class SetupViewTest : public QObject {
 
   private slots:
     void init() {
-        std::filesystem::remove(UserDefaults::file());
         // No check reaches the web: each test enables them and names its own feed where it needs one.
-        UserDefaults::setBoolean("QuillmorphChecksForUpdates", false);
+        PrivateEnvironment::resetDefaults();
         UserDefaults::setString("QuillmorphUpdateFeed", "http://127.0.0.1:9/version.json");
         Localization::setLanguage("en");
     }
@@ -141,8 +115,8 @@ class SetupViewTest : public QObject {
     }
 
     void buttonsOpenOnlyWebPages() {
-        Browser browser({QStringLiteral("https"), QStringLiteral("http"), QStringLiteral("file"),
-                         QStringLiteral("javascript")});
+        UrlHandler browser({QStringLiteral("https"), QStringLiteral("http"), QStringLiteral("file"),
+                            QStringLiteral("javascript")});
         SetupView view(release);
         view.show();
         QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("download")), Qt::LeftButton);
@@ -194,9 +168,7 @@ class SetupViewTest : public QObject {
         AppDelegate delegate;
         delegate.applicationDidFinishLaunching();
         // A request suppresses the setup window; its file is gone, so it opens no panel either.
-        delegate.openURLs({QString::fromStdString(
-            RequestTransport::url({.action = ActionKind::image, .paths = {"/nonexistent/photo.jpg"}})
-                .value())});
+        delegate.openURLs({requestURL(ActionKind::image, {"/nonexistent/photo.jpg"})});
         QTRY_VERIFY_WITH_TIMEOUT(delegate.setupPanel(), patience);
         QCOMPARE(delegate.activeJobs(), 0);
         auto* view = delegate.setupPanel()->window()->findChild<SetupView*>();
