@@ -6,6 +6,7 @@
 #include "NetworkFetch.h"
 #include "Notifications.h"
 #include "StaleBuild.h"
+#include "app/Texts.h"
 #include "common/Localization.h"
 #include "common/Log.h"
 #include "common/RequestTransport.h"
@@ -34,6 +35,7 @@
 #include <chrono>
 
 namespace quillmorph {
+
 namespace {
 
 constexpr std::string_view category = "app";
@@ -42,10 +44,6 @@ constexpr std::chrono::milliseconds quitDelay{1500};
 // Runs a step reported by background work on the main thread, after the current event.
 void mainThread(std::function<void()> step) {
     QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(step), Qt::QueuedConnection);
-}
-
-QString text(Phrase phrase) {
-    return QString::fromStdString(Localization::string(phrase));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <memory>
 
 namespace quillmorph {
+
 namespace {
 
 constexpr int connectTimeout = 1000;

@@ -1,5 +1,6 @@
 #include "MainMenu.h"
 
+#include "app/Texts.h"
 #include "common/Localization.h"
 
 #include <QApplication>
@@ -10,11 +11,8 @@
 #include <QWidget>
 
 namespace quillmorph {
-namespace {
 
-QString text(Phrase phrase) {
-    return QString::fromStdString(Localization::string(phrase));
-}
+namespace {
 
 // Edit items have no target of their own: they go to whichever widget has the focus, through its
 // slot of that name (the text fields have undo, redo, cut, copy, paste and selectAll).

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 namespace quillmorph {
+
 namespace {
 
 // The handler may only write to a descriptor; the main thread reads the other end.

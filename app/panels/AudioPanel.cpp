@@ -1,6 +1,7 @@
 #include "AudioPanel.h"
 
 #include "app/Background.h"
+#include "app/Texts.h"
 #include "common/ByteCount.h"
 #include "common/Localization.h"
 #include "engines/audio/AudioEngine.h"
@@ -11,15 +12,8 @@
 #include <cmath>
 
 namespace quillmorph {
+
 namespace {
-
-QString text(Phrase phrase, const Localization::Arguments& arguments = {}) {
-    return QString::fromStdString(Localization::string(phrase, arguments));
-}
-
-QString fromPath(const std::filesystem::path& path) {
-    return QString::fromStdString(path.string());
-}
 
 // Whole seconds, rounded, as "m:ss"; minutes are not wrapped into hours. An absurd probed duration
 // is capped rather than overflowing the conversion.

@@ -7,6 +7,7 @@
 #include "PanelFooter.h"
 #include "PanelHeader.h"
 #include "SegmentedChoice.h"
+#include "app/Texts.h"
 #include "common/Localization.h"
 #include "updates/SiteLinks.h"
 
@@ -17,11 +18,8 @@
 #include <QVBoxLayout>
 
 namespace quillmorph {
-namespace {
 
-QString text(Phrase phrase) {
-    return QString::fromStdString(Localization::string(phrase));
-}
+namespace {
 
 QLabel* caption(QLabel* label) {
     QFont font = label->font();
@@ -30,16 +28,6 @@ QLabel* caption(QLabel* label) {
     label->setForegroundRole(QPalette::PlaceholderText);
     label->setWordWrap(true);
     return label;
-}
-
-QWidget* column(std::initializer_list<QWidget*> widgets) {
-    auto* column = new QWidget;
-    auto* layout = new QVBoxLayout(column);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(4);
-    for (QWidget* widget : widgets)
-        layout->addWidget(widget);
-    return column;
 }
 
 QUrl installPage() {
@@ -64,9 +52,9 @@ AudioPanelView::AudioPanelView(std::vector<std::filesystem::path> files, AudioOr
     m_stripTags = new QCheckBox(text(Phrase::audioStripTags));
 
     auto* card = new PanelCard(this);
-    card->addRow(new PanelRow(text(Phrase::labelFormat), column({m_format, m_formatDetail})));
-    card->addRow(new PanelRow(text(Phrase::labelQuality), column({m_bitrate, m_lossless})));
-    card->addRow(new PanelRow(QString(), column({m_mono, m_stripTags})));
+    card->addRow(new PanelRow(text(Phrase::labelFormat), stacked({m_format, m_formatDetail})));
+    card->addRow(new PanelRow(text(Phrase::labelQuality), stacked({m_bitrate, m_lossless})));
+    card->addRow(new PanelRow(QString(), stacked({m_mono, m_stripTags})));
 
     m_estimate = new EstimateLine;
     // Several files get no estimate at all, not a placeholder that never resolves; without ffmpeg

@@ -8,6 +8,7 @@
 #include <QStyle>
 
 namespace quillmorph {
+
 namespace {
 
 const QColor tint(230, 126, 34);

@@ -1,6 +1,7 @@
 #include "ImagePanel.h"
 
 #include "app/Background.h"
+#include "app/Texts.h"
 #include "common/ByteCount.h"
 #include "common/Localization.h"
 #include "engines/image/ImageEngine.h"
@@ -10,17 +11,6 @@
 #include <cmath>
 
 namespace quillmorph {
-namespace {
-
-QString text(Phrase phrase, const Localization::Arguments& arguments = {}) {
-    return QString::fromStdString(Localization::string(phrase, arguments));
-}
-
-QString fromPath(const std::filesystem::path& path) {
-    return QString::fromStdString(path.string());
-}
-
-} // namespace
 
 ImagePanel::ImagePanel(std::vector<std::filesystem::path> files, QObject* parent)
     : QObject(parent),

@@ -7,6 +7,7 @@
 #include "PanelHeader.h"
 #include "SegmentedChoice.h"
 #include "SizeControlsView.h"
+#include "app/Texts.h"
 #include "common/Localization.h"
 
 #include <QLabel>
@@ -15,34 +16,11 @@
 #include <cmath>
 
 namespace quillmorph {
-namespace {
 
-QString text(Phrase phrase) {
-    return QString::fromStdString(Localization::string(phrase));
-}
+namespace {
 
 // The slider works in thousandths of quality, 0.05 … 1.0.
 constexpr int sliderScale = 1000;
-
-QWidget* formatRow(SegmentedChoice* choice, QLabel* caption) {
-    auto* column = new QWidget;
-    auto* layout = new QVBoxLayout(column);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(4);
-    layout->addWidget(choice);
-    layout->addWidget(caption);
-    return column;
-}
-
-QWidget* qualityRow(QSlider* slider, SliderValue* value) {
-    auto* row = new QWidget;
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(8);
-    layout->addWidget(slider, 1);
-    layout->addWidget(value);
-    return row;
-}
 
 } // namespace
 
@@ -69,9 +47,9 @@ ImagePanelView::ImagePanelView(std::vector<std::filesystem::path> files, QWidget
     m_qualityValue = new SliderValue(ImagePanel::qualityText(m_panel->settings().quality), 44);
 
     auto* card = new PanelCard(this);
-    card->addRow(new PanelRow(text(Phrase::labelFormat), formatRow(m_format, m_unavailable)));
+    card->addRow(new PanelRow(text(Phrase::labelFormat), stacked({m_format, m_unavailable})));
     card->addRow(new PanelRow(text(Phrase::labelDimensions), m_size));
-    card->addRow(new PanelRow(text(Phrase::labelQuality), qualityRow(m_quality, m_qualityValue)));
+    card->addRow(new PanelRow(text(Phrase::labelQuality), sliderRow(m_quality, m_qualityValue)));
 
     m_estimate = new EstimateLine;
     m_footer = new PanelFooter(text(Phrase::commonCompress), m_estimate, this);

@@ -1,5 +1,6 @@
 #include "PDFPanel.h"
 
+#include "app/Texts.h"
 #include "common/ByteCount.h"
 #include "common/Localization.h"
 #include "engines/output/FileNaming.h"
@@ -8,17 +9,6 @@
 #include <cmath>
 
 namespace quillmorph {
-namespace {
-
-QString text(Phrase phrase, const Localization::Arguments& arguments = {}) {
-    return QString::fromStdString(Localization::string(phrase, arguments));
-}
-
-QString fromPath(const std::filesystem::path& path) {
-    return QString::fromStdString(path.string());
-}
-
-} // namespace
 
 PDFPanel::PDFPanel(std::vector<std::filesystem::path> files, QObject* parent)
     : QObject(parent), m_files(std::move(files)) {

@@ -4,6 +4,7 @@
 #include "PanelChrome.h"
 #include "PanelFooter.h"
 #include "PanelHeader.h"
+#include "app/Texts.h"
 #include "common/Localization.h"
 
 #include <QCheckBox>
@@ -14,24 +15,11 @@
 #include <cmath>
 
 namespace quillmorph {
-namespace {
 
-QString text(Phrase phrase) {
-    return QString::fromStdString(Localization::string(phrase));
-}
+namespace {
 
 // The quality slider works in thousandths, 0.05 … 1.0.
 constexpr int sliderScale = 1000;
-
-QWidget* sliderRow(QSlider* slider, QWidget* value) {
-    auto* row = new QWidget;
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(8);
-    layout->addWidget(slider, 1);
-    layout->addWidget(value);
-    return row;
-}
 
 // The slider, and under it the resolution's name beside its density.
 QWidget* resolutionColumn(QSlider* slider, QLabel* name, QLabel* density) {

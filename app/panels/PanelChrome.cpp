@@ -2,9 +2,11 @@
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QSlider>
 #include <QVBoxLayout>
 
 namespace quillmorph {
+
 namespace {
 
 constexpr int labelWidth = 96;
@@ -52,6 +54,37 @@ SliderValue::SliderValue(const QString& text, int width, QWidget* parent) : QLab
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setPointSizeF(this->font().pointSizeF());
     setFont(font);
+}
+
+QWidget* stacked(std::initializer_list<QWidget*> widgets) {
+    auto* holder = new QWidget;
+    auto* layout = new QVBoxLayout(holder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    for (QWidget* widget : widgets)
+        layout->addWidget(widget);
+    return holder;
+}
+
+QWidget* sideBySide(std::initializer_list<QWidget*> widgets) {
+    auto* holder = new QWidget;
+    auto* layout = new QHBoxLayout(holder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+    for (QWidget* widget : widgets)
+        layout->addWidget(widget);
+    layout->addStretch(1);
+    return holder;
+}
+
+QWidget* sliderRow(QSlider* slider, QWidget* value) {
+    auto* holder = new QWidget;
+    auto* layout = new QHBoxLayout(holder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+    layout->addWidget(slider, 1);
+    layout->addWidget(value);
+    return holder;
 }
 
 } // namespace quillmorph

@@ -3,7 +3,9 @@
 #include <QFrame>
 #include <QLabel>
 #include <QWidget>
+#include <initializer_list>
 
+class QSlider;
 class QVBoxLayout;
 
 // The small pieces every panel is laid out with.
@@ -46,5 +48,12 @@ class SliderValue : public QLabel {
   public:
     SliderValue(const QString& text, int width, QWidget* parent = nullptr);
 };
+
+// Widgets one above the other, 4 px apart and without margins: a control and its caption.
+[[nodiscard]] QWidget* stacked(std::initializer_list<QWidget*> widgets);
+// Widgets side by side, 8 px apart and without margins, followed by empty space.
+[[nodiscard]] QWidget* sideBySide(std::initializer_list<QWidget*> widgets);
+// A slider taking the row's width, with its value after it.
+[[nodiscard]] QWidget* sliderRow(QSlider* slider, QWidget* value);
 
 } // namespace quillmorph

@@ -14,6 +14,7 @@
 #include <cmath>
 
 namespace quillmorph {
+
 namespace {
 
 constexpr int barSteps = 1000;

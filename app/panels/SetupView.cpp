@@ -3,6 +3,7 @@
 #include "PanelChrome.h"
 #include "app/Background.h"
 #include "app/NetworkFetch.h"
+#include "app/Texts.h"
 #include "common/Bundle.h"
 #include "common/Localization.h"
 #include "updates/SiteLinks.h"
@@ -23,14 +24,11 @@
 #include <array>
 
 namespace quillmorph {
+
 namespace {
 
 constexpr int iconExtent = 56;
 constexpr int kindIconExtent = 24;
-
-QString text(Phrase phrase, const Localization::Arguments& arguments = {}) {
-    return QString::fromStdString(Localization::string(phrase, arguments));
-}
 
 QLabel* plainLabel(QWidget* parent) {
     auto* label = new QLabel(parent);

@@ -1,6 +1,7 @@
 #include "VideoPanel.h"
 
 #include "app/Background.h"
+#include "app/Texts.h"
 #include "common/Localization.h"
 #include "engines/output/FileNaming.h"
 #include "engines/video/FFmpegTool.h"
@@ -11,11 +12,8 @@
 #include <cstdio>
 
 namespace quillmorph {
-namespace {
 
-QString text(Phrase phrase, const Localization::Arguments& arguments = {}) {
-    return QString::fromStdString(Localization::string(phrase, arguments));
-}
+namespace {
 
 std::optional<VideoPreset> preset(const std::string& id) {
     for (VideoPreset& row : VideoPreset::all()) {

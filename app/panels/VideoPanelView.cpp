@@ -8,6 +8,7 @@
 #include "SegmentedChoice.h"
 #include "SizeControlsView.h"
 #include "VideoPanel.h"
+#include "app/Texts.h"
 #include "common/Localization.h"
 #include "updates/SiteLinks.h"
 
@@ -23,13 +24,10 @@
 #include <QVBoxLayout>
 
 namespace quillmorph {
+
 namespace {
 
 const QString orange = QStringLiteral("rgb(230, 126, 34)");
-
-QString text(Phrase phrase) {
-    return QString::fromStdString(Localization::string(phrase));
-}
 
 QString fromView(std::string_view text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
@@ -49,28 +47,6 @@ QLabel* caption(const QString& text) {
     font.setPointSizeF(font.pointSizeF() * 0.85);
     label->setFont(font);
     return label;
-}
-
-// Widgets one above the other, or side by side, without margins.
-QWidget* column(std::initializer_list<QWidget*> widgets) {
-    auto* holder = new QWidget;
-    auto* layout = new QVBoxLayout(holder);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(4);
-    for (QWidget* widget : widgets)
-        layout->addWidget(widget);
-    return holder;
-}
-
-QWidget* row(std::initializer_list<QWidget*> widgets) {
-    auto* holder = new QWidget;
-    auto* layout = new QHBoxLayout(holder);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(8);
-    for (QWidget* widget : widgets)
-        layout->addWidget(widget);
-    layout->addStretch(1);
-    return holder;
 }
 
 // Selects the entry whose data is `value`, or none, without reporting it as the user's choice.
@@ -151,12 +127,6 @@ QWidget* VideoPanelView::makeMainCard() {
     m_quality->setPageStep(int(10 * VideoPanel::bitrateStep));
     m_qualityValue = new SliderValue(VideoPanel::bitrateText(VideoPanel::maximumBitrate), 88);
     connect(m_quality, &QSlider::valueChanged, m_panel, &VideoPanel::setVideoBitrate);
-    auto* quality = new QWidget;
-    auto* qualityLayout = new QHBoxLayout(quality);
-    qualityLayout->setContentsMargins(0, 0, 0, 0);
-    qualityLayout->setSpacing(8);
-    qualityLayout->addWidget(m_quality, 1);
-    qualityLayout->addWidget(m_qualityValue);
 
     m_includeAudio = new QCheckBox(text(Phrase::videoAudioInclude));
     m_audioBitrate = new QComboBox;
@@ -169,12 +139,12 @@ QWidget* VideoPanelView::makeMainCard() {
             [this](int index) { m_panel->setAudioBitrate(m_audioBitrate->itemData(index).toLongLong()); });
 
     auto* card = new PanelCard;
-    card->addRow(new PanelRow(text(Phrase::labelContainer), row({m_container, m_containerCaption})));
+    card->addRow(new PanelRow(text(Phrase::labelContainer), sideBySide({m_container, m_containerCaption})));
     card->addRow(new PanelRow(text(Phrase::labelPreset), m_preset));
     card->addRow(new PanelRow(text(Phrase::labelDimensions), sizes));
-    card->addRow(new PanelRow(text(Phrase::labelQuality), quality));
-    card->addRow(
-        new PanelRow(text(Phrase::labelAudio), column({row({m_includeAudio, m_audioBitrate}), m_noAudio})));
+    card->addRow(new PanelRow(text(Phrase::labelQuality), sliderRow(m_quality, m_qualityValue)));
+    card->addRow(new PanelRow(text(Phrase::labelAudio),
+                              stacked({sideBySide({m_includeAudio, m_audioBitrate}), m_noAudio})));
     return card;
 }
 
@@ -208,11 +178,12 @@ QWidget* VideoPanelView::makeAdvancedCard() {
     connect(m_posterButton, &QPushButton::clicked, m_panel, &VideoPanel::makePoster);
 
     auto* card = new PanelCard;
-    m_codecRow = new PanelRow(text(Phrase::labelCodec), column({m_codec, m_codecDetail}));
+    m_codecRow = new PanelRow(text(Phrase::labelCodec), stacked({m_codec, m_codecDetail}));
     card->addRow(m_codecRow);
-    card->addRow(new PanelRow(text(Phrase::labelFrameRate), row({m_frameRate})));
-    card->addRow(new PanelRow(text(Phrase::labelPoster),
-                              column({row({m_posterTime, m_posterButton, m_posterBusy}), m_posterStatus})));
+    card->addRow(new PanelRow(text(Phrase::labelFrameRate), sideBySide({m_frameRate})));
+    card->addRow(
+        new PanelRow(text(Phrase::labelPoster),
+                     stacked({sideBySide({m_posterTime, m_posterButton, m_posterBusy}), m_posterStatus})));
     // The hairline under the codec goes with it while WebM hides the codec.
     m_codecSeparator = card->findChildren<PanelSeparator*>().front();
     return card;
