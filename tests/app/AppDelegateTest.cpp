@@ -21,14 +21,6 @@ using namespace quillmorph;
 using namespace quillmorph::testing;
 namespace fs = std::filesystem;
 
-namespace {
-
-ImagePanelView* imageView(PanelWindow* panel) {
-    return panel && panel->window() ? panel->window()->findChild<ImagePanelView*>() : nullptr;
-}
-
-} // namespace
-
 class AppDelegateTest : public QObject {
     Q_OBJECT
 
@@ -38,13 +30,6 @@ class AppDelegateTest : public QObject {
         const fs::path copy = folder() / name;
         fs::copy_file(fs::path(QUILLMORPH_SAMPLES) / name, copy, fs::copy_options::overwrite_existing);
         return copy;
-    }
-    // Launched with `urls`, as the application starts with a request; the launch's update check over.
-    void launch(AppDelegate& delegate, const QStringList& urls) {
-        delegate.applicationDidFinishLaunching();
-        if (!urls.isEmpty())
-            delegate.openURLs(urls);
-        QTRY_COMPARE_WITH_TIMEOUT(delegate.activeJobs(), 0, patience);
     }
 
     PrivateEnvironment m_environment;
@@ -56,8 +41,7 @@ class AppDelegateTest : public QObject {
 
     void init() {
         m_bus.clear();
-        for (const auto& entry : fs::directory_iterator(folder()))
-            fs::remove_all(entry.path());
+        emptyFolder(folder());
     }
 
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
@@ -69,7 +53,7 @@ class AppDelegateTest : public QObject {
 
         QCOMPARE(delegate.panels().size(), std::size_t(1));
         QVERIFY(!delegate.setupPanel());
-        ImagePanelView* view = imageView(delegate.panels().front());
+        ImagePanelView* view = panelView<ImagePanelView>(delegate.panels().front());
         QVERIFY(view);
         QCOMPARE(delegate.panels().front()->window()->windowTitle(),
                  QString::fromStdString(Localization::string(Phrase::windowCompressImages)));
@@ -92,9 +76,10 @@ class AppDelegateTest : public QObject {
         QCOMPARE(delegate.panels().size(), std::size_t(2));
         PanelWindow* first = delegate.panels()[0];
         QPointer<QWidget> secondWindow = delegate.panels()[1]->window();
-        QCOMPARE(imageView(first)->panel()->files().front().filename().string(), std::string("fractal.jpg"));
+        QCOMPARE(panelView<ImagePanelView>(first)->panel()->files().front().filename().string(),
+                 std::string("fractal.jpg"));
 
-        QTest::mouseClick(imageView(first)->footer()->cancelButton(), Qt::LeftButton);
+        QTest::mouseClick(panelView<ImagePanelView>(first)->footer()->cancelButton(), Qt::LeftButton);
         QCOMPARE(delegate.panels().size(), std::size_t(1));
         QCOMPARE(delegate.panels()[0], first);
         QVERIFY(first->window()->isVisible());
@@ -111,7 +96,7 @@ class AppDelegateTest : public QObject {
         launch(delegate, {requestURL(ActionKind::image, {folder() / "gone-1.jpg", kept1,
                                                          folder() / "gone-2.png", kept2, kept3})});
         QCOMPARE(delegate.panels().size(), std::size_t(1));
-        QCOMPARE(imageView(delegate.panels().front())->panel()->files(),
+        QCOMPARE(panelView<ImagePanelView>(delegate.panels().front())->panel()->files(),
                  (std::vector<fs::path>{kept1, kept2, kept3}));
         delegate.dismissTopPanel();
         QVERIFY(terminated.wait(patience));
@@ -166,7 +151,8 @@ class AppDelegateTest : public QObject {
         const fs::path chart = sample("chart.png");
         launch(delegate, {requestURL(ActionKind::image, {photo, chart})});
 
-        QTest::mouseClick(imageView(delegate.panels().front())->footer()->confirmButton(), Qt::LeftButton);
+        QTest::mouseClick(panelView<ImagePanelView>(delegate.panels().front())->footer()->confirmButton(),
+                          Qt::LeftButton);
         QVERIFY(delegate.panels().empty());
         QCOMPARE(delegate.activeJobs(), 1);
         QVERIFY(delegate.progressPanel()); // two files
@@ -207,7 +193,8 @@ class AppDelegateTest : public QObject {
         const fs::path large = folder() / "large.jpg";
         writeNoiseImage(large, 2400, 1800);
         launch(delegate, {requestURL(ActionKind::image, {large})});
-        QTest::mouseClick(imageView(delegate.panels().front())->footer()->confirmButton(), Qt::LeftButton);
+        QTest::mouseClick(panelView<ImagePanelView>(delegate.panels().front())->footer()->confirmButton(),
+                          Qt::LeftButton);
 
         // One file: no progress window; only the running batch keeps the application alive.
         QVERIFY(!delegate.progressPanel());
@@ -229,7 +216,8 @@ class AppDelegateTest : public QObject {
         QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
         launch(delegate, {requestURL(ActionKind::image, files)});
         QCOMPARE(delegate.panels().size(), std::size_t(1));
-        QTest::mouseClick(imageView(delegate.panels().front())->footer()->confirmButton(), Qt::LeftButton);
+        QTest::mouseClick(panelView<ImagePanelView>(delegate.panels().front())->footer()->confirmButton(),
+                          Qt::LeftButton);
         QVERIFY(delegate.progressPanel());
         QVERIFY(finished.wait(patience));
         const auto outcomes = finished.front().front().value<std::vector<JobOutcome>>();
@@ -250,7 +238,8 @@ class AppDelegateTest : public QObject {
         QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
         QSignalSpy terminated(&delegate, &AppDelegate::terminateRequested);
         launch(delegate, {requestURL(ActionKind::image, {sample("chart.png")})});
-        QTest::mouseClick(imageView(delegate.panels().front())->footer()->confirmButton(), Qt::LeftButton);
+        QTest::mouseClick(panelView<ImagePanelView>(delegate.panels().front())->footer()->confirmButton(),
+                          Qt::LeftButton);
         QVERIFY(finished.wait(patience));
         // No file manager answers: the outputs' folder opens instead.
         QTRY_COMPARE_WITH_TIMEOUT(fileManager.opened.size(), 1, patience);
@@ -271,7 +260,7 @@ class AppDelegateTest : public QObject {
         }
         const fs::path chart = sample("chart.png");
         launch(delegate, {requestURL(ActionKind::image, {broken, chart})});
-        ImagePanelView* view = imageView(delegate.panels().front());
+        ImagePanelView* view = panelView<ImagePanelView>(delegate.panels().front());
         QTRY_VERIFY_WITH_TIMEOUT(!view->panel()->isLoadingSample(), patience);
         QVERIFY(!view->panel()->hasSample());
         QCOMPARE(view->panel()->sourceSize(), Size{});

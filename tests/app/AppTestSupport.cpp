@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QImage>
 #include <QRandomGenerator>
+#include <QTest>
 
 namespace quillmorph::testing {
 
@@ -40,6 +41,18 @@ QString requestURL(ActionKind action, const std::vector<std::filesystem::path>& 
     for (const std::filesystem::path& file : files)
         request.paths.push_back(file.string());
     return QString::fromStdString(RequestTransport::url(request).value());
+}
+
+void launch(AppDelegate& delegate, const QStringList& urls) {
+    delegate.applicationDidFinishLaunching();
+    if (!urls.isEmpty())
+        delegate.openURLs(urls);
+    QTRY_COMPARE_WITH_TIMEOUT(delegate.activeJobs(), 0, patience);
+}
+
+void emptyFolder(const std::filesystem::path& folder) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        std::filesystem::remove_all(entry.path());
 }
 
 UrlHandler::UrlHandler(const QStringList& schemes) : m_schemes(schemes) {

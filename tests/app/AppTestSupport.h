@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/AppDelegate.h"
+#include "app/panels/PanelWindow.h"
 #include "common/ActionKind.h"
 
 #include <QObject>
@@ -35,6 +37,18 @@ class PrivateEnvironment {
 
 // The request URL the file-manager extension would open for these files.
 [[nodiscard]] QString requestURL(ActionKind action, const std::vector<std::filesystem::path>& files);
+
+// The panel's view of type View, or null.
+template <typename View> View* panelView(PanelWindow* panel) {
+    return panel && panel->window() ? panel->window()->findChild<View*>() : nullptr;
+}
+
+// Starts `delegate` as the application starts with `urls`, and waits for the launch's work (the
+// update check, a video probe) to end.
+void launch(AppDelegate& delegate, const QStringList& urls);
+
+// Deletes everything inside `folder`.
+void emptyFolder(const std::filesystem::path& folder);
 
 // Takes the place of the desktop's handler for the URL schemes it is given while it exists, and
 // records what the application asks it to open.

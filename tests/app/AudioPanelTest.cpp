@@ -48,10 +48,6 @@ QString bytes(std::int64_t count) {
     return QString::fromStdString(formatByteCount(count));
 }
 
-AudioPanelView* audioView(PanelWindow* panel) {
-    return panel && panel->window() ? panel->window()->findChild<AudioPanelView*>() : nullptr;
-}
-
 void choose(SegmentedChoice* choice, AudioFormat format) {
     choice->setCurrentIndex(int(format));
     emit choice->chosen(int(format));
@@ -103,8 +99,7 @@ class AudioPanelTest : public QObject {
         // Fresh user defaults: mp3 at 192 kbps, ffmpeg in use.
         PrivateEnvironment::resetDefaults();
         m_bus.clear();
-        for (const auto& entry : fs::directory_iterator(folder()))
-            fs::remove_all(entry.path());
+        emptyFolder(folder());
     }
 
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
@@ -288,7 +283,7 @@ class AudioPanelTest : public QObject {
         delegate.openURLs({requestURL(action, {media("tone16.wav")})});
         QCOMPARE(delegate.panels().size(), std::size_t(1));
         QCOMPARE(delegate.panels().front()->window()->windowTitle(), title);
-        AudioPanelView* view = audioView(delegate.panels().front());
+        AudioPanelView* view = panelView<AudioPanelView>(delegate.panels().front());
         QVERIFY(view);
         QVERIFY(view->panel()->origin() == origin);
         QTest::mouseClick(view->footer()->cancelButton(), Qt::LeftButton);
@@ -302,7 +297,7 @@ class AudioPanelTest : public QObject {
         AppDelegate delegate;
         QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
         delegate.openURLs({requestURL(ActionKind::extractAudio, {first, silent, second})});
-        AudioPanelView* view = audioView(delegate.panels().front());
+        AudioPanelView* view = panelView<AudioPanelView>(delegate.panels().front());
         QTest::mouseClick(view->footer()->confirmButton(), Qt::LeftButton);
         QVERIFY(delegate.panels().empty());
         QVERIFY(delegate.progressPanel());

@@ -43,10 +43,6 @@ void toggle(QCheckBox* box) {
                       box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box).center());
 }
 
-PDFPanelView* pdfView(PanelWindow* panel) {
-    return panel && panel->window() ? panel->window()->findChild<PDFPanelView*>() : nullptr;
-}
-
 // Each picture of the file as pdfimages lists it: "width height colour".
 QStringList pictures(const fs::path& file) {
     QProcess tool;
@@ -78,11 +74,6 @@ class PDFPanelTest : public QObject {
                       fs::copy_options::overwrite_existing);
         return copy;
     }
-    void launch(AppDelegate& delegate, const std::vector<fs::path>& files) {
-        delegate.applicationDidFinishLaunching();
-        delegate.openURLs({requestURL(ActionKind::pdf, files)});
-        QTRY_COMPARE_WITH_TIMEOUT(delegate.activeJobs(), 0, patience);
-    }
 
     PrivateEnvironment m_environment;
     PrivateSessionBus m_bus;
@@ -93,8 +84,7 @@ class PDFPanelTest : public QObject {
 
     void init() {
         m_bus.clear();
-        for (const auto& entry : fs::directory_iterator(folder()))
-            fs::remove_all(entry.path());
+        emptyFolder(folder());
     }
 
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
@@ -185,10 +175,10 @@ class PDFPanelTest : public QObject {
     void confirmedBatchWritesEveryOutputWithTheChosenSettings() {
         AppDelegate delegate;
         QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
-        launch(delegate, {brochure("first.pdf"), brochure("second.pdf")});
+        launch(delegate, {requestURL(ActionKind::pdf, {brochure("first.pdf"), brochure("second.pdf")})});
         QCOMPARE(delegate.panels().size(), std::size_t(1));
         QCOMPARE(delegate.panels().front()->window()->windowTitle(), text(Phrase::windowCompressPdf));
-        PDFPanelView* view = pdfView(delegate.panels().front());
+        PDFPanelView* view = panelView<PDFPanelView>(delegate.panels().front());
         view->resolutionSlider()->setValue(0);
         toggle(view->grayscaleBox());
         QTest::mouseClick(view->footer()->confirmButton(), Qt::LeftButton);
@@ -226,8 +216,9 @@ class PDFPanelTest : public QObject {
         std::ofstream(fake) << notes;
         AppDelegate delegate;
         QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
-        launch(delegate, {fake, brochure("good.pdf")});
-        QTest::mouseClick(pdfView(delegate.panels().front())->footer()->confirmButton(), Qt::LeftButton);
+        launch(delegate, {requestURL(ActionKind::pdf, {fake, brochure("good.pdf")})});
+        QTest::mouseClick(panelView<PDFPanelView>(delegate.panels().front())->footer()->confirmButton(),
+                          Qt::LeftButton);
         QVERIFY(finished.wait(patience));
 
         const auto outcomes = finished.front().front().value<std::vector<JobOutcome>>();

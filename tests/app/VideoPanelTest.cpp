@@ -59,10 +59,6 @@ void makeClip(const fs::path& file, const QString& size, int seconds, bool withA
         qFatal("ffmpeg could not make %s", file.c_str());
 }
 
-VideoPanelView* videoView(PanelWindow* panel) {
-    return panel && panel->window() ? panel->window()->findChild<VideoPanelView*>() : nullptr;
-}
-
 } // namespace
 
 class VideoPanelTest : public QObject {
@@ -101,8 +97,7 @@ class VideoPanelTest : public QObject {
 
     void init() {
         m_bus.clear();
-        for (const auto& entry : fs::directory_iterator(folder()))
-            fs::remove_all(entry.path());
+        emptyFolder(folder());
     }
 
     void cleanup() {
@@ -395,7 +390,7 @@ class VideoPanelTest : public QObject {
         QCOMPARE(delegate.activeJobs(), 0);
         QWidget* window = delegate.panels().front()->window();
         QCOMPARE(window->windowTitle(), text(Phrase::windowCompressVideo));
-        VideoPanelView* view = videoView(delegate.panels().front());
+        VideoPanelView* view = panelView<VideoPanelView>(delegate.panels().front());
         QVERIFY(view);
         QCOMPARE(view->panel()->files(), std::vector<fs::path>{file});
         QCOMPARE(view->panel()->info(), probe(file));
@@ -432,7 +427,7 @@ class VideoPanelTest : public QObject {
         const fs::path second = clip("silent", "second.mp4");
         delegate.openURLs({requestURL(ActionKind::video, {first, second})});
         QTRY_COMPARE_WITH_TIMEOUT(delegate.panels().size(), std::size_t(1), patience);
-        VideoPanelView* view = videoView(delegate.panels().front());
+        VideoPanelView* view = panelView<VideoPanelView>(delegate.panels().front());
         view->panel()->choosePreset("web-720");
 
         QTest::mouseClick(view->footer()->confirmButton(), Qt::LeftButton);
