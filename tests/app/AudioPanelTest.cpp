@@ -29,10 +29,6 @@ using namespace quillmorph;
 using namespace quillmorph::testing;
 namespace fs = std::filesystem;
 
-Q_DECLARE_METATYPE(AudioOrigin)
-Q_DECLARE_METATYPE(AudioFormat)
-Q_DECLARE_METATYPE(ActionKind)
-
 namespace {
 
 bool ffmpeg(const QStringList& arguments) {
@@ -104,63 +100,19 @@ class AudioPanelTest : public QObject {
 
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
-    void oneFileIsDescribedAndEstimated() {
-        const fs::path tone = media("tone24.wav");
-        AudioPanel panel({tone}, AudioOrigin::audioFiles);
-        QCOMPARE(panel.title(), QStringLiteral("tone24.wav"));
-        QCOMPARE(panel.subtitle(), bytes(FileNaming::byteCount(tone)));
-        QCOMPARE(panel.destinationLabel(), QStringLiteral("tone24-converted.mp3"));
-        QCOMPARE(panel.confirmTitle(), QStringLiteral("Convert"));
-        QVERIFY(!panel.estimatedBytes());
-
-        probed(panel);
-        QVERIFY(panel.info());
-        QCOMPARE(panel.subtitle(),
-                 QStringLiteral("0:02 · PCM_S24LE · 2304 kbps · ") + bytes(FileNaming::byteCount(tone)));
-        // 2 s at 192 kbps.
-        QCOMPARE(panel.estimatedBytes(), std::optional<std::int64_t>(48000));
-    }
-
-    void severalFiles_data() {
-        QTest::addColumn<AudioOrigin>("origin");
-        QTest::addColumn<QStringList>("names");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("facts");
-        QTest::addColumn<QString>("confirm");
-        QTest::newRow("three audio files")
-            << AudioOrigin::audioFiles
-            << QStringList{QStringLiteral("tone24.wav"), QStringLiteral("tone16.wav"),
-                           QStringLiteral("tone24.wav")}
-            << QStringLiteral("3 audio files") << QStringLiteral("0:02 · PCM_S24LE · 2304 kbps")
-            << QStringLiteral("Convert");
-        // A video's container bit rate is not the sound's: left out.
-        QTest::newRow("two videos") << AudioOrigin::videos
-                                    << QStringList{QStringLiteral("clipA.mp4"), QStringLiteral("clipB.mp4")}
-                                    << QStringLiteral("2 videos") << QStringLiteral("0:01 · AAC")
-                                    << QStringLiteral("Extract");
-    }
-    void severalFiles() {
-        QFETCH(AudioOrigin, origin);
-        QFETCH(QStringList, names);
-        QFETCH(QString, title);
-        QFETCH(QString, facts);
-        QFETCH(QString, confirm);
-        std::vector<fs::path> files;
-        std::int64_t total = 0;
-        for (const QString& name : names) {
-            files.push_back(media(name.toUtf8().constData()));
-            total += FileNaming::byteCount(files.back());
-        }
-        AudioPanel panel(files, origin);
-        QCOMPARE(panel.title(), title);
-        QCOMPARE(panel.confirmTitle(), confirm);
-        QCOMPARE(panel.destinationLabel(), QStringLiteral("Each file → name-converted.mp3"));
+    void severalVideosDescribeTheFirst() {
+        const std::vector<fs::path> files{media("clipA.mp4"), media("clipB.mp4")};
+        const QString total = bytes(FileNaming::byteCount(files[0]) + FileNaming::byteCount(files[1]));
+        AudioPanel panel(files, AudioOrigin::videos);
+        QCOMPARE(panel.title(), QStringLiteral("2 videos"));
+        QCOMPARE(panel.confirmTitle(), QStringLiteral("Extract"));
         panel.setFormat(AudioFormat::aac);
         QCOMPARE(panel.destinationLabel(), QStringLiteral("Each file → name-converted.m4a"));
-        QCOMPARE(panel.subtitle(), bytes(total) + QStringLiteral(" · details of the first file"));
+        QCOMPARE(panel.subtitle(), total + QStringLiteral(" · details of the first file"));
         probed(panel);
-        QCOMPARE(panel.subtitle(), facts + QStringLiteral(" · ") + bytes(total) +
-                                       QStringLiteral(" · details of the first file"));
+        // A video's container bit rate is not the sound's: left out.
+        QCOMPARE(panel.subtitle(),
+                 QStringLiteral("0:01 · AAC · ") + total + QStringLiteral(" · details of the first file"));
         // The first file's facts do not predict the others' sizes.
         QVERIFY(!panel.estimatedBytes());
     }
@@ -176,25 +128,18 @@ class AudioPanelTest : public QObject {
         QCOMPARE(sixteenBit.losslessText(), QStringLiteral("Lossless, 16-bit"));
     }
 
-    void losslessFollowsTheSourcesDepth_data() {
-        QTest::addColumn<AudioFormat>("format");
-        QTest::addColumn<bool>("mono");
-        QTest::addColumn<qint64>("bytes");
-        // 2 s × 48 kHz × channels × 3 bytes; flac is expected at 60 % of it.
-        QTest::newRow("wav") << AudioFormat::wav << false << qint64(576000);
-        QTest::newRow("aiff, mono") << AudioFormat::aiff << true << qint64(288000);
-        QTest::newRow("flac") << AudioFormat::flac << false << qint64(345600);
-    }
     void losslessFollowsTheSourcesDepth() {
-        QFETCH(AudioFormat, format);
-        QFETCH(bool, mono);
-        QFETCH(qint64, bytes);
+        // 2 s × 48 kHz × channels × 3 bytes; flac is expected at 60 % of it.
+        const std::tuple<AudioFormat, bool, std::int64_t> rows[] = {{AudioFormat::aiff, true, 288000},
+                                                                    {AudioFormat::flac, false, 345600}};
         AudioPanel panel({media("tone24.wav")}, AudioOrigin::audioFiles);
         probed(panel);
-        panel.setFormat(format);
-        panel.setMono(mono);
-        QCOMPARE(panel.losslessText(), QStringLiteral("Lossless, 24-bit"));
-        QCOMPARE(panel.estimatedBytes(), std::optional<std::int64_t>(bytes));
+        for (const auto& [format, mono, bytes] : rows) {
+            panel.setFormat(format);
+            panel.setMono(mono);
+            QCOMPARE(panel.losslessText(), QStringLiteral("Lossless, 24-bit"));
+            QCOMPARE(panel.estimatedBytes(), std::optional(bytes));
+        }
     }
 
     void probeFailureShowsInPlaceOfTheEstimate() {
@@ -231,26 +176,26 @@ class AudioPanelTest : public QObject {
     }
 
     void viewFollowsThePanel() {
-        AudioPanelView view({media("tone24.wav")}, AudioOrigin::audioFiles);
+        const fs::path tone = media("tone24.wav");
+        AudioPanelView view({tone}, AudioOrigin::audioFiles);
         AudioPanel* panel = view.panel();
         QSignalSpy confirmed(panel, &AudioPanel::confirmed);
+        QVERIFY(!panel->estimatedBytes());
         probed(*panel);
+        QCOMPARE(panel->subtitle(),
+                 QStringLiteral("0:02 · PCM_S24LE · 2304 kbps · ") + bytes(FileNaming::byteCount(tone)));
+        // 2 s at 192 kbps.
         QCOMPARE(view.estimateLine()->shownText(), EstimateLine::sizeText(48000));
-        QCOMPARE(view.formatDetail()->text(), QStringLiteral("Plays everywhere"));
 
         emit view.bitrateChoice()->activated(view.bitrateChoice()->findText(QStringLiteral("320 kbps")));
         QCOMPARE(panel->settings().bitrate, 320);
         choose(view.formatChoice(), AudioFormat::opus);
-        QCOMPARE(view.bitrateChoice()->count(), 8);
         QCOMPARE(view.bitrateChoice()->itemText(0), QStringLiteral("32 kbps"));
-        QCOMPARE(view.bitrateChoice()->currentText(), QStringLiteral("96 kbps"));
-        QVERIFY(!view.bitrateChoice()->isHidden());
         QVERIFY(view.losslessLabel()->isHidden());
 
         choose(view.formatChoice(), AudioFormat::wav);
         QVERIFY(view.bitrateChoice()->isHidden());
         QCOMPARE(view.losslessLabel()->text(), QStringLiteral("Lossless, 24-bit"));
-        QCOMPARE(view.formatDetail()->text(), QStringLiteral("Lossless and uncompressed; large files"));
         QCOMPARE(view.footer()->destination(), QStringLiteral("tone24-converted.wav"));
 
         choose(view.formatChoice(), AudioFormat::aac);
@@ -259,35 +204,18 @@ class AudioPanelTest : public QObject {
         emit view.bitrateChoice()->activated(view.bitrateChoice()->findText(QStringLiteral("256 kbps")));
         view.monoBox()->click();
         view.stripTagsBox()->click();
-        QCOMPARE(view.footer()->destination(), QStringLiteral("tone24-converted.m4a"));
         QTest::mouseClick(view.footer()->confirmButton(), Qt::LeftButton);
         QCOMPARE(confirmed.size(), 1);
         QVERIFY(confirmed.front().front().value<AudioSettings>() ==
                 (AudioSettings{.format = AudioFormat::aac, .bitrate = 256, .mono = true, .stripTags = true}));
     }
 
-    void requestsOpenTheirPanel_data() {
-        QTest::addColumn<ActionKind>("action");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<AudioOrigin>("origin");
-        QTest::newRow("audio") << ActionKind::audio << QStringLiteral("Compress audio")
-                               << AudioOrigin::audioFiles;
-        QTest::newRow("extract audio")
-            << ActionKind::extractAudio << QStringLiteral("Extract audio") << AudioOrigin::videos;
-    }
-    void requestsOpenTheirPanel() {
-        QFETCH(ActionKind, action);
-        QFETCH(QString, title);
-        QFETCH(AudioOrigin, origin);
+    void audioRequestOpensTheCompressPanel() {
         AppDelegate delegate;
-        delegate.openURLs({requestURL(action, {media("tone16.wav")})});
-        QCOMPARE(delegate.panels().size(), std::size_t(1));
-        QCOMPARE(delegate.panels().front()->window()->windowTitle(), title);
-        AudioPanelView* view = panelView<AudioPanelView>(delegate.panels().front());
-        QVERIFY(view);
-        QVERIFY(view->panel()->origin() == origin);
-        QTest::mouseClick(view->footer()->cancelButton(), Qt::LeftButton);
-        QVERIFY(delegate.panels().empty());
+        delegate.openURLs({requestURL(ActionKind::audio, {media("tone16.wav")})});
+        QCOMPARE(delegate.panels().front()->window()->windowTitle(), QStringLiteral("Compress audio"));
+        QVERIFY(panelView<AudioPanelView>(delegate.panels().front())->panel()->origin() ==
+                AudioOrigin::audioFiles);
     }
 
     void confirmedExtractionWritesEachVideosAudio() {
@@ -297,6 +225,7 @@ class AudioPanelTest : public QObject {
         AppDelegate delegate;
         QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
         delegate.openURLs({requestURL(ActionKind::extractAudio, {first, silent, second})});
+        QCOMPARE(delegate.panels().front()->window()->windowTitle(), QStringLiteral("Extract audio"));
         AudioPanelView* view = panelView<AudioPanelView>(delegate.panels().front());
         QTest::mouseClick(view->footer()->confirmButton(), Qt::LeftButton);
         QVERIFY(delegate.panels().empty());
