@@ -87,4 +87,9 @@ fs::path clip(Clip which) {
     return target;
 }
 
+fs::path copyClip(Clip which, const fs::path& folder, const std::string& name) {
+    fs::copy_file(clip(which), folder / name);
+    return folder / name;
+}
+
 } // namespace quillmorph::testing

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "engines/video/VideoEncoding.h"
+
 #include <filesystem>
+#include <string>
 
 namespace quillmorph::testing {
 
@@ -17,5 +20,12 @@ enum class Clip {
 };
 
 [[nodiscard]] std::filesystem::path clip(Clip which);
+// A copy of a clip as `folder`/`name`, so that outputs land beside it.
+std::filesystem::path copyClip(Clip which, const std::filesystem::path& folder, const std::string& name);
+
+// Runs the work on the calling thread: every progress report arrives before encode returns.
+inline const Executor inlineExecutor = [](std::function<void()> work) {
+    work();
+};
 
 } // namespace quillmorph::testing

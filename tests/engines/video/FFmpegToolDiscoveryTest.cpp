@@ -54,10 +54,6 @@ TEST_F(FFmpegToolDiscovery, TheFirstExecutableCandidateWins) {
 
 TEST_F(FFmpegToolDiscovery, SearchesTheEnvironmentFolderAfterTheHelpersAndBeforeTheSystem) {
     std::string helpers = Bundle::helpersDirectory().string();
-    unsetenv("QUILLMORPH_FFMPEG_DIR");
-    EXPECT_EQ(FFmpegTool::searchFolders(),
-              (std::vector<std::string>{helpers, "/opt/homebrew/bin", "/usr/local/bin", "/usr/bin"}));
-
     // Used exactly as given: no trimming, no test that it is absolute.
     setenv("QUILLMORPH_FFMPEG_DIR", " relative/dir ", 1);
     EXPECT_EQ(FFmpegTool::searchFolders(),
@@ -75,10 +71,6 @@ TEST_F(FFmpegToolDiscovery, AvailableOnlyWithBothToolsAndWithoutTheUserSwitch) {
 
     ASSERT_TRUE(UserDefaults::setBoolean("QuillmorphIgnoreFFmpeg", true));
     EXPECT_FALSE(FFmpegTool::isAvailable());
-    EXPECT_TRUE(FFmpegTool::path("ffmpeg")) << "the switch hides the tools, it does not remove them";
-
-    ASSERT_TRUE(UserDefaults::setBoolean("QuillmorphIgnoreFFmpeg", false));
-    EXPECT_TRUE(FFmpegTool::isAvailable());
 }
 
 } // namespace

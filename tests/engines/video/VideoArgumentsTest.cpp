@@ -44,7 +44,6 @@ TEST(VideoSettings, FilterChainPerSourceAndSettings) {
         const char* chain;
     };
     const Row rows[] = {
-        {"nothing to do", fullHD, VideoSettings{}, "format=yuv420p"},
         {"fit scales", fullHD, preset("web-720"), "scale=1280:720:flags=bicubic,format=yuv420p"},
         {"exact crops without scaling", fullHD, preset("reels"), "crop=608:1080,format=yuv420p"},
         {"exact scales to cover, then crops",
@@ -63,10 +62,6 @@ TEST(VideoSettings, FilterChainPerSourceAndSettings) {
          {.width = 640, .height = 360, .frameRate = 30.005},
          preset("web-720"),
          "format=yuv420p"},
-        {"a fractional cap",
-         {.width = 640, .height = 360, .frameRate = 60},
-         VideoSettings{.frameRateCap = 24000.0 / 1001},
-         "fps=23.976,format=yuv420p"},
         {"HDR is tone-mapped before anything else",
          {.width = 3840, .height = 2160, .frameRate = 60, .isHDR = true},
          preset("web-1080"),
@@ -77,15 +72,6 @@ TEST(VideoSettings, FilterChainPerSourceAndSettings) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(row.settings.filterChain(row.info), row.chain);
     }
-}
-
-TEST(VideoSettings, GeometryTruncatesTheEvenSizes) {
-    EXPECT_EQ(preset("ig-square").geometry({.width = 4000, .height = 3000}),
-              (VideoSettings::Geometry{.scaled = {1440, 1080}, .output = {1080, 1080}}));
-    EXPECT_EQ(preset("ig-square").geometry({.width = 800, .height = 600}),
-              (VideoSettings::Geometry{.scaled = {800, 600}, .output = {600, 600}}));
-    EXPECT_EQ(VideoSettings{}.geometry({.width = 1, .height = 1}),
-              (VideoSettings::Geometry{.scaled = {2, 2}, .output = {2, 2}}));
 }
 
 TEST(VideoSettings, ArgumentsForMP4) {
@@ -153,17 +139,6 @@ TEST(VideoSettings, ArgumentsForTheTwoWebMPasses) {
         joined(joined(head("in.mp4"), {"-map", "0:a:0", "-map_metadata", "-1", "-vf", "format=yuv420p"}),
                joined(vp9, {"-pass", "2", "-passlogfile", "/tmp/quillmorph-0C1D", "-c:a", "libopus", "-b:a",
                             "128k", "-ac", "2", "out.webm"})));
-
-    VideoInfo silent = fullHD;
-    silent.hasAudio = false;
-    EXPECT_EQ(settings.arguments("in.mp4", "out.webm", silent, 2, passLog),
-              joined(joined(head("in.mp4"), {"-map_metadata", "-1", "-vf", "format=yuv420p"}),
-                     joined(vp9, {"-pass", "2", "-passlogfile", "/tmp/quillmorph-0C1D", "-an", "out.webm"})));
-    EXPECT_EQ(
-        settings.arguments("in.mp4", "out.webm", fullHD, std::nullopt, std::nullopt),
-        joined(joined(head("in.mp4"), {"-map", "0:a:0", "-map_metadata", "-1", "-vf", "format=yuv420p"}),
-               joined(vp9, {"-c:a", "libopus", "-b:a", "128k", "-ac", "2", "out.webm"})))
-        << "a single pass has no pass options";
 }
 
 } // namespace

