@@ -20,11 +20,9 @@ TEST(Localization, ResolvesOverrideThenPreferredThenSystemThenFallback) {
         {"unlisted override is ignored", "de", {"fr"}, {"it-IT"}, {"en", "it"}, "it"},
         {"preferred before system", std::nullopt, {"fr_FR.UTF-8"}, {"it"}, {"en", "fr", "it"}, "fr"},
         {"POSIX locale with charset and modifier", std::nullopt, {}, {"pt_PT.UTF-8@euro"}, {"pt"}, "pt"},
-        {"upper-case candidate", std::nullopt, {"DE-AT"}, {}, {"de"}, "de"},
         {"upper-case document code never matches", std::nullopt, {"it"}, {}, {"IT", "en"}, "en"},
         {"C and POSIX count as nothing", std::nullopt, {"C"}, {"POSIX", "es"}, {"es", "C"}, "es"},
         {"candidate without language code skipped", std::nullopt, {"-BR", "_", "12"}, {"fr"}, {"fr"}, "fr"},
-        {"nothing matches", std::nullopt, {"ja"}, {"ko"}, {"en", "it"}, "en"},
         {"empty available gives the fallback", "it", {"it"}, {"it"}, {}, "en"},
     };
     for (const Row& row : rows) {
@@ -51,7 +49,6 @@ TEST(Localization, SubstitutesEveryOccurrenceAndKeepsUnknownPlaceholders) {
     EXPECT_EQ(Localization::string(table, "en", "en", Phrase::progressItemCount,
                                    {{"label", "a.mov"}, {"done", "2"}, {"total", "5"}, {"unused", "x"}}),
               "a.mov: 2 of 5 {unknown}");
-    EXPECT_EQ(Localization::string(table, "en", "en", Phrase::errorImageUnreadable), "Cannot read {file}");
     EXPECT_EQ(Localization::string(table, "en", "en", Phrase::errorImageUnreadable, {{"File", "x"}}),
               "Cannot read {file}");
 }
@@ -64,11 +61,9 @@ TEST(Localization, DocumentNeedsAllThreeKeysWithTheirTypes) {
     EXPECT_EQ(document->strings.at("menu.quit").at("en"), "Quit");
 
     for (const char* json : {
-             "",
              "not json",
              "[]",
              R"({"languages":[],"strings":{}})",
-             R"({"fallback":"en","languages":[]})",
              R"({"fallback":1,"languages":[],"strings":{}})",
              R"({"fallback":"en","languages":[{"code":"en","name":"English"}],"strings":{}})",
              R"({"fallback":"en","languages":[],"strings":{"menu.quit":"Quit"}})",

@@ -8,17 +8,14 @@
 namespace quillmorph {
 namespace {
 
-TEST(Phrase, CatalogueHas166DistinctKeys) {
+TEST(Phrase, CatalogueHas166DistinctKeysThatConvertBack) {
     auto phrases = allCases<Phrase>();
     ASSERT_EQ(phrases.size(), 166u);
     std::set<std::string_view> keys;
     for (Phrase phrase : phrases)
         keys.insert(toString(phrase));
     EXPECT_EQ(keys.size(), 166u);
-}
-
-TEST(Phrase, KeysConvertBackAndOtherTextsGiveNothing) {
-    for (Phrase phrase : allCases<Phrase>())
+    for (Phrase phrase : phrases)
         EXPECT_EQ(fromString<Phrase>(toString(phrase)), phrase);
     for (std::string_view text : {"Menu.images", "menu.images ", "", "menu", "setup.step6"})
         EXPECT_FALSE(fromString<Phrase>(text)) << text;

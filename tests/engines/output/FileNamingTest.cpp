@@ -13,7 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TemporaryDirectory;
 
-enum class Occupant { file, folder, danglingLink };
+enum class Occupant { file, danglingLink };
 
 struct Taken {
     std::string name;
@@ -24,9 +24,6 @@ void occupy(const fs::path& directory, const Taken& taken) {
     switch (taken.occupant) {
     case Occupant::file:
         testing::writeFile(directory / taken.name, "x");
-        break;
-    case Occupant::folder:
-        fs::create_directory(directory / taken.name);
         break;
     case Occupant::danglingLink:
         fs::create_symlink(directory / "nowhere", directory / taken.name);
@@ -52,25 +49,16 @@ TEST(FileNaming, DestinationNamesBesideTheSource) {
          "photo-converted-1.webp"},
         // Only the same extension collides.
         {"photo.jpg", "-converted", "webp", {{"photo-converted.png"}}, "photo-converted.webp"},
-        {"photo-converted-1.webp", "-converted", "jpg", {}, "photo-converted.jpg"},
-        {"photo-converted.png", "-converted", "png", {{"photo-converted.png"}}, "photo-converted-1.png"},
         {"icon@2x.png", "-converted", "webp", {{"icon-converted@2x.webp"}}, "icon-converted-1@2x.webp"},
         {"icon-converted-1@2x.webp", "-converted", "png", {}, "icon-converted@2x.png"},
         {"icon@4x.png", "-converted", "webp", {}, "icon@4x-converted.webp"},
-        {"clip-2.mov", "-converted", "mp4", {}, "clip-2-converted.mp4"},
         {"report-compressed.pdf",
          "-compressed",
          "pdf",
          {{"report-compressed.pdf"}},
          "report-compressed-1.pdf"},
         {"archive.tar.gz", "-converted", "webp", {}, "archive.tar-converted.webp"},
-        {"README", "-converted", "jpg", {}, "README-converted.jpg"},
-        // A folder or a dangling link at the candidate counts as taken.
-        {"photo.jpg",
-         "-converted",
-         "webp",
-         {{"photo-converted.webp", Occupant::folder}},
-         "photo-converted-1.webp"},
+        // A dangling link at the candidate counts as taken.
         {"photo.jpg",
          "-converted",
          "webp",
@@ -78,8 +66,6 @@ TEST(FileNaming, DestinationNamesBesideTheSource) {
          "photo-converted-1.webp"},
         // Counters of any script are stripped.
         {"photo-converted-\uFF11\uFF12.webp", "-converted", "jpg", {}, "photo-converted.jpg"},
-        {"photo-converted-\u00BD.webp", "-converted", "jpg", {}, "photo-converted.jpg"},
-        {"photo-converted-x1.webp", "-converted", "jpg", {}, "photo-converted-x1-converted.jpg"},
         {"写真-converted-3.heic", "-converted", "jpg", {}, "写真-converted.jpg"},
     };
     for (const Row& row : rows) {
@@ -101,11 +87,9 @@ TEST(FileNaming, StrippingRemovesOnlyAnEarlierRunsSuffixAndCounter) {
     const std::vector<Row> rows = {
         {"-converted", "photo-converted-12", "photo"},
         {"-converted", "photo-12", "photo-12"},
-        {"-converted", "photo-converted-", "photo-converted-"},
         {"-converted", "photo-converted-1-2", "photo-converted-1-2"},
         {"-converted", "-converted", ""},
         {"", "photo-converted-1", "photo-converted-1"},
-        {"-compressed", "photo-converted-1", "photo-converted-1"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.suffix + " " + row.name);
@@ -116,13 +100,11 @@ TEST(FileNaming, StrippingRemovesOnlyAnEarlierRunsSuffixAndCounter) {
 TEST(FileNaming, ByteCountIsTheRegularFileSizeOrZero) {
     TemporaryDirectory directory;
     testing::writeFile(directory / "data.bin", std::string(1234, 'q'));
-    testing::writeFile(directory / "empty.bin", "");
     fs::create_directory(directory / "folder");
     fs::create_symlink(directory / "data.bin", directory / "link.bin");
 
     EXPECT_EQ(FileNaming::byteCount(directory / "data.bin"), 1234);
     EXPECT_EQ(FileNaming::byteCount(directory / "link.bin"), 1234);
-    EXPECT_EQ(FileNaming::byteCount(directory / "empty.bin"), 0);
     EXPECT_EQ(FileNaming::byteCount(directory / "folder"), 0);
     EXPECT_EQ(FileNaming::byteCount(directory / "missing.bin"), 0);
     EXPECT_EQ(FileNaming::byteCount(directory / "data.bin" / "below-a-file"), 0);

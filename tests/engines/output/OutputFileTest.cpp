@@ -65,20 +65,6 @@ TEST(OutputFile, CommitNeverReplacesAFileThatAppearedMeanwhile) {
     EXPECT_EQ(testing::readFile(directory / "photo-converted.webp"), "someone else's");
 }
 
-TEST(OutputFile, TwoJobsGivenTheSameNameBothLand) {
-    TemporaryDirectory directory;
-    OutputFile first = makeOrFail(directory / "icon-converted@2x.png");
-    OutputFile second = makeOrFail(directory / "icon-converted@2x.png");
-    ASSERT_FALSE(first.write(bytesOf("first")));
-    ASSERT_FALSE(second.write(bytesOf("second")));
-
-    EXPECT_EQ(first.commit("-converted", "png").value(), directory / "icon-converted@2x.png");
-    EXPECT_EQ(second.commit("-converted", "png").value(), directory / "icon-converted-1@2x.png");
-    EXPECT_EQ(testing::readFile(directory / "icon-converted@2x.png"), "first");
-    EXPECT_EQ(testing::readFile(directory / "icon-converted-1@2x.png"), "second");
-    EXPECT_EQ(namesIn(directory.path()).size(), 2u);
-}
-
 TEST(OutputFile, AnUncommittedFileRemovesItself) {
     TemporaryDirectory directory;
     fs::path temporary;
