@@ -17,7 +17,6 @@ TEST(LineBuffer, CutsChunksIntoLines) {
         std::string rest;
     };
     const Row rows[] = {
-        {"nothing", {""}, {}, ""},
         {"one complete line", {"frame=1\n"}, {"frame=1"}, ""},
         {"several in one chunk", {"a=1\nb=2\nc"}, {"a=1", "b=2"}, "c"},
         {"a line split across reads", {"out_time", "_us=500", "0000\n"}, {"out_time_us=5000000"}, ""},
@@ -37,21 +36,6 @@ TEST(LineBuffer, CutsChunksIntoLines) {
         EXPECT_EQ(buffer.finish(), row.rest);
         EXPECT_EQ(buffer.finish(), "");
     }
-}
-
-TEST(LineBuffer, ByLineDeliversTheUnfinishedLastLineAtTheEnd) {
-    Lines lines;
-    auto handler = byLine([&](std::string_view line) { lines.emplace_back(line); });
-    handler("first\nsec");
-    handler("ond\nlast");
-    handler({});
-    EXPECT_EQ(lines, (Lines{"first", "second", "last"}));
-
-    Lines terminated;
-    auto other = byLine([&](std::string_view line) { terminated.emplace_back(line); });
-    other("only\n");
-    other({});
-    EXPECT_EQ(terminated, (Lines{"only"}));
 }
 
 } // namespace
