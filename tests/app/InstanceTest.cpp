@@ -17,9 +17,6 @@ using namespace quillmorph::testing;
 namespace fs = std::filesystem;
 using Message = InstanceChannel::Message;
 
-Q_DECLARE_METATYPE(Message)
-Q_DECLARE_METATYPE(std::optional<Message>)
-
 namespace {
 
 void setModificationTime(const fs::path& file, time_t seconds) {
@@ -90,28 +87,20 @@ class InstanceTest : public QObject {
     const QString m_application = QStringLiteral(QUILLMORPH_APPLICATION);
 
   private slots:
-    void messages_data() {
-        QTest::addColumn<QByteArray>("data");
-        QTest::addColumn<std::optional<Message>>("message");
-        const QString url = QStringLiteral("quillmorph://run?payload=e30");
-        QTest::newRow("open") << QByteArray("open\n" + url.toUtf8() + "\n\n")
-                              << std::optional(Message{.kind = Message::Kind::open, .urls = {url}});
-        QTest::newRow("reopen") << QByteArray("reopen\n\n")
-                                << std::optional(Message{.kind = Message::Kind::reopen});
-        QTest::newRow("quit, followed by more")
-            << QByteArray("quit\n\nopen\n") << std::optional(Message{.kind = Message::Kind::quit});
-        QTest::newRow("incomplete") << QByteArray("open\n" + url.toUtf8() + "\n") << std::optional<Message>();
-        QTest::newRow("empty") << QByteArray() << std::optional<Message>();
-        QTest::newRow("unknown kind") << QByteArray("launch\n\n") << std::optional<Message>();
-        QTest::newRow("quit with files") << QByteArray("quit\n/etc/passwd\n\n") << std::optional<Message>();
-        QTest::newRow("binary garbage") << QByteArray("\xff\xfe\0\n\n", 5) << std::optional<Message>();
-    }
     void messages() {
-        QFETCH(QByteArray, data);
-        QFETCH(std::optional<Message>, message);
-        QCOMPARE(InstanceChannel::decode(data), message);
-        if (message)
-            QCOMPARE(InstanceChannel::decode(InstanceChannel::encode(*message)), message);
+        const QString url = QStringLiteral("quillmorph://run?payload=e30");
+        const std::pair<QByteArray, std::optional<Message>> rows[] = {
+            {"open\n" + url.toUtf8() + "\n\n", Message{.kind = Message::Kind::open, .urls = {url}}},
+            {"quit\n\nopen\n", Message{.kind = Message::Kind::quit}}, // what follows is ignored
+            {"open\n" + url.toUtf8() + "\n", std::nullopt},           // incomplete
+            {"launch\n\n", std::nullopt},
+            {"quit\n/etc/passwd\n\n", std::nullopt},
+            {QByteArray("\xff\xfe\0\n\n", 5), std::nullopt}};
+        for (const auto& [data, message] : rows) {
+            QCOMPARE(InstanceChannel::decode(data), message);
+            if (message)
+                QCOMPARE(InstanceChannel::decode(InstanceChannel::encode(*message)), message);
+        }
     }
 
     void identityChangesWhenTheFileIsTouchedOrReplaced() {
@@ -139,35 +128,32 @@ class InstanceTest : public QObject {
         QVERIFY(!StaleBuild::identity(folder() / "absent"));
     }
 
-    void aSecondProcessHandsItsRequestToTheFirst() {
+    void aSecondProcessHandsOverAndANewInstanceReplacesTheOld() {
         Instance first(m_application, {QStringLiteral("--new-instance")});
         QTRY_VERIFY_WITH_TIMEOUT(isRegistered(first.pid()), patience);
-
+        const qint64 firstPid = first.pid(); // 0 once it has ended
         QCOMPARE(runToEnd(m_application, {requestURL(ActionKind::image, {sample()})}), 0);
         QTRY_VERIFY_WITH_TIMEOUT(
             first.log().contains(QStringLiteral("richiesta image: 1 di 1 file presenti")), patience);
         // The second process never became an instance of its own.
-        QCOMPARE(InstanceRegistry::others(), QList<qint64>{first.pid()});
+        QCOMPARE(InstanceRegistry::others(), QList<qint64>{firstPid});
 
-        // SIGTERM is an ordinary quit.
-        first.process().terminate();
-        QVERIFY(first.process().waitForFinished(patience));
-        QCOMPARE(first.process().exitStatus(), QProcess::NormalExit);
-        QCOMPARE(first.process().exitCode(), 0);
-        QVERIFY(!QFile::exists(InstanceRegistry::socketPath(first.pid())));
-    }
-
-    void aNewInstanceAsksOlderCopiesToQuit() {
-        Instance older(m_application, {QStringLiteral("--new-instance")});
-        QTRY_VERIFY_WITH_TIMEOUT(isRegistered(older.pid()), patience);
-        const qint64 olderPid = older.pid(); // 0 once it has ended
         Instance newer(m_application, {QStringLiteral("--new-instance")});
-        QVERIFY(older.process().waitForFinished(patience));
-        QCOMPARE(older.process().exitCode(), 0);
+        QVERIFY(first.process().waitForFinished(patience));
+        QCOMPARE(first.process().exitCode(), 0);
+        QVERIFY(!QFile::exists(InstanceRegistry::socketPath(firstPid)));
         QTRY_VERIFY_WITH_TIMEOUT(
-            newer.log().contains(QStringLiteral("chiudo una copia più vecchia (pid %1)").arg(olderPid)),
+            newer.log().contains(QStringLiteral("chiudo una copia più vecchia (pid %1)").arg(firstPid)),
             patience);
         QTRY_VERIFY_WITH_TIMEOUT(isRegistered(newer.pid()), patience);
+
+        // SIGTERM is an ordinary quit.
+        const qint64 newerPid = newer.pid();
+        newer.process().terminate();
+        QVERIFY(newer.process().waitForFinished(patience));
+        QCOMPARE(newer.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(newer.process().exitCode(), 0);
+        QVERIFY(!QFile::exists(InstanceRegistry::socketPath(newerPid)));
     }
 
     void aReplacedExecutableHandsTheRequestToANewCopy() {
@@ -193,16 +179,9 @@ class InstanceTest : public QObject {
         QVERIFY(running.log().contains(
             QStringLiteral("binario sostituito: passo la richiesta a una copia nuova")));
         // The fresh copy runs from the same path with the request.
-        qint64 fresh = 0;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [&] {
-                for (const qint64 pid : InstanceRegistry::others()) {
-                    if (pid != runningPid)
-                        fresh = pid;
-                }
-                return fresh != 0;
-            }(),
-            patience);
+        QTRY_COMPARE_WITH_TIMEOUT(InstanceRegistry::others().size(), qsizetype(1), patience);
+        const qint64 fresh = InstanceRegistry::others().front();
+        QVERIFY(fresh != runningPid);
         QCOMPARE(commandLine(fresh), copy + QStringLiteral(" --new-instance ") + url + QLatin1Char(' '));
         ::kill(pid_t(fresh), SIGTERM);
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(InstanceRegistry::socketPath(fresh)), patience);
