@@ -11,10 +11,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTest>
 #include <algorithm>
 #include <filesystem>
@@ -76,42 +74,24 @@ class SetupViewTest : public QObject {
         auto* picker = view.findChild<QComboBox*>(QStringLiteral("language"));
         QVERIFY(picker);
         QCOMPARE(picker->count(), int(Localization::languages().size()));
-        for (int index = 0; index < picker->count(); ++index) {
-            const Language& language = Localization::languages()[std::size_t(index)];
-            QCOMPARE(picker->itemText(index), QString::fromStdString(language.flag + "  " + language.name));
-        }
         QCOMPARE(picker->currentData().toString(), QStringLiteral("en"));
+        // The banner announces the known release with its notes.
+        QVERIFY(bannerShown(view));
+        const auto texts = view.findChild<QWidget*>(QStringLiteral("updateBanner"))->findChildren<QLabel*>();
+        QVERIFY(std::ranges::any_of(
+            texts, [](QLabel* label) { return label->text() == QStringLiteral("Faster."); }));
 
-        for (const char* code : {"it", "de", "en"}) {
+        for (const char* code : {"it", "en"}) {
             picker->setCurrentIndex(picker->findData(QString::fromLatin1(code)));
             QCOMPARE(labelText(view, "intro"), phrase(Phrase::setupIntro, code));
             QCOMPARE(labelText(view, "version"),
                      phrase(Phrase::setupVersion, code, {{"version", std::string(Bundle::version())}}));
             QCOMPARE(labelText(view, "updateStatus"),
                      phrase(Phrase::updateAvailable, code, {{"version", "9.2"}}));
-            QCOMPARE(buttonText(view, "restartFinder"), phrase(Phrase::setupRestartFinder, code));
             QCOMPARE(buttonText(view, "updateEnabled"), phrase(Phrase::updateEnabled, code));
             QCOMPARE(UserDefaults::string("QuillmorphLanguage"), std::optional<std::string>(code));
         }
         QVERIFY(phrase(Phrase::setupIntro, "it") != phrase(Phrase::setupIntro, "en"));
-    }
-
-    void bannerAnnouncesOnlyAKnownRelease() {
-        SetupView announcing(release);
-        announcing.show();
-        QVERIFY(bannerShown(announcing));
-        const QString announcement = phrase(Phrase::updateAvailable, "en", {{"version", "9.2"}});
-        const auto texts =
-            announcing.findChild<QWidget*>(QStringLiteral("updateBanner"))->findChildren<QLabel*>();
-        QVERIFY(std::ranges::any_of(texts, [&](QLabel* label) { return label->text() == announcement; }));
-        QVERIFY(std::ranges::any_of(
-            texts, [](QLabel* label) { return label->text() == QStringLiteral("Faster."); }));
-
-        SetupView quiet(std::nullopt);
-        quiet.show();
-        QVERIFY(!bannerShown(quiet));
-        // Checks are off: the status stays where it started.
-        QCOMPARE(labelText(quiet, "updateStatus"), phrase(Phrase::updateChecking, "en"));
     }
 
     void buttonsOpenOnlyWebPages() {
@@ -140,7 +120,9 @@ class SetupViewTest : public QObject {
         view.show();
         auto* enabled = view.findChild<QCheckBox*>(QStringLiteral("updateEnabled"));
         QVERIFY(!enabled->isChecked());
+        // Checks are off: no banner, and the status stays where it started.
         QTest::qWait(200);
+        QVERIFY(!bannerShown(view));
         QCOMPARE(labelText(view, "updateStatus"), phrase(Phrase::updateChecking, "en"));
 
         enabled->click();
