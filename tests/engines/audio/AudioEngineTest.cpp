@@ -30,11 +30,9 @@ TEST_F(AudioEngineTest, InspectsGeneratedFiles) {
     };
     const Row rows[] = {
         {m_media.flac24, {.sampleRate = 48000, .channels = 2, .bitDepth = 24, .codec = "flac"}},
-        {m_media.wav16, {.sampleRate = 44100, .channels = 1, .bitDepth = 16, .codec = "pcm_s16le"}},
         {m_media.wav32, {.sampleRate = 44100, .channels = 1, .bitDepth = 32, .codec = "pcm_s32le"}},
         {m_media.wavFloat,
          {.sampleRate = 44100, .channels = 1, .bitDepth = std::nullopt, .codec = "pcm_f32le"}},
-        {m_media.mp3Cover, {.sampleRate = 48000, .channels = 2, .bitDepth = std::nullopt, .codec = "mp3"}},
         {m_media.videoSound, {.sampleRate = 44100, .channels = 1, .bitDepth = std::nullopt, .codec = "aac"}},
     };
     for (const Row& row : rows) {
@@ -50,12 +48,7 @@ TEST_F(AudioEngineTest, InspectsGeneratedFiles) {
     }
 }
 
-TEST_F(AudioEngineTest, InspectRejectsWhatHasNoAudio) {
-    auto silent = AudioEngine::inspect(m_media.videoSilent);
-    ASSERT_FALSE(silent.has_value());
-    EXPECT_EQ(silent.error(), AudioEngineError::noAudioTrack(m_media.videoSilent));
-    EXPECT_NE(describe(silent.error()).find("silent.mp4"), std::string::npos) << describe(silent.error());
-
+TEST_F(AudioEngineTest, InspectRejectsWhatItCannotRead) {
     for (const fs::path& file : {m_media.text, m_folder / "missing.wav", m_folder.path()}) {
         SCOPED_TRACE(file);
         auto info = AudioEngine::inspect(file);
@@ -69,17 +62,16 @@ TEST_F(AudioEngineTest, EveryFormatComesOutPlayable) {
         AudioSettings settings;
         fs::path source;
         StreamFacts expected;
+        double estimateTolerance = 0; // of the real size, for lossless outputs
     };
     const Row rows[] = {
         {{.format = AudioFormat::mp3, .bitrate = 128}, m_media.flac24, {"mp3", 2, "fltp", ""}},
         {{.format = AudioFormat::aac, .bitrate = 96, .mono = true}, m_media.flac24, {"aac", 1, "fltp", ""}},
         {{.format = AudioFormat::opus, .bitrate = 48}, m_media.flac24, {"opus", 2, "fltp", ""}},
-        {{.format = AudioFormat::flac}, m_media.flac24, {"flac", 2, "s32", "24"}},
-        {{.format = AudioFormat::flac, .mono = true}, m_media.wav16, {"flac", 1, "s16", "16"}},
-        {{.format = AudioFormat::wav}, m_media.flac24, {"pcm_s24le", 2, "s32", "24"}},
-        {{.format = AudioFormat::wav}, m_media.wavFloat, {"pcm_s16le", 1, "s16", ""}},
-        {{.format = AudioFormat::aiff}, m_media.wav32, {"pcm_s24be", 1, "s32", "24"}},
-        {{.format = AudioFormat::aiff, .stripTags = true}, m_media.mp3Cover, {"pcm_s16be", 2, "s16", ""}},
+        // A pure tone compresses far better than music, which the estimate assumes.
+        {{.format = AudioFormat::flac}, m_media.flac24, {"flac", 2, "s32", "24"}, 0.9},
+        {{.format = AudioFormat::wav}, m_media.wavFloat, {"pcm_s16le", 1, "s16", ""}, 0.01},
+        {{.format = AudioFormat::aiff}, m_media.wav32, {"pcm_s24be", 1, "s32", "24"}, 0.01},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(toString(row.settings.format)) + " from " + row.source.filename().string());
@@ -94,6 +86,11 @@ TEST_F(AudioEngineTest, EveryFormatComesOutPlayable) {
         EXPECT_EQ(*output, destination);
         EXPECT_EQ(audioStream(*output), row.expected);
         EXPECT_TRUE(testing::decodesCleanly(*output));
+        if (row.estimateTolerance > 0) {
+            double real = static_cast<double>(FileNaming::byteCount(*output));
+            EXPECT_NEAR(static_cast<double>(row.settings.estimatedBytes(*info)), real,
+                        real * row.estimateTolerance);
+        }
         fs::remove(*output);
     }
 }
@@ -117,62 +114,16 @@ TEST_F(AudioEngineTest, CoversSurviveOnlyWhereTheFormatKeepsThem) {
     }
 }
 
-TEST_F(AudioEngineTest, ExtractingFromAVideoCopiesNoPicture) {
-    fs::path clip = copy(m_media.videoSound);
-    auto output = AudioEngine::convert(clip, destinationFor(clip, AudioFormat::mp3), {}, {.fromVideo = true});
-    ASSERT_TRUE(output.has_value()) << describe(output.error());
-    EXPECT_EQ(output->filename(), "clip-converted.mp3");
-    EXPECT_EQ(testing::pictureStreams(*output), 0);
-    EXPECT_EQ(audioStream(*output).codec, "mp3");
-}
-
 TEST_F(AudioEngineTest, NeverOverwritesAnExistingFile) {
     fs::path song = copy(m_media.wav16);
     fs::path taken = m_folder / "tone16-converted.mp3";
     testing::writeFile(taken, "precious");
 
-    // ffmpeg itself refuses, should a name be taken between reserving and writing it.
-    auto ffmpeg = FFmpegTool::path(FFmpegTool::ffmpeg);
-    ASSERT_TRUE(ffmpeg.has_value());
-    AudioEngine::ToolRun refused = AudioEngine::run(*ffmpeg, AudioSettings{}.arguments(song, taken, {}));
-    EXPECT_NE(refused.status, 0);
-    EXPECT_NE(refused.error.find("already exists"), std::string::npos) << refused.error;
-    EXPECT_EQ(testing::readFile(taken), "precious");
-
-    // convert moves its output to the next free name instead.
     auto output = AudioEngine::convert(song, taken, {}, {});
     ASSERT_TRUE(output.has_value()) << describe(output.error());
-    EXPECT_EQ(output->filename(), "tone16-converted-1.mp3");
     EXPECT_EQ(testing::readFile(taken), "precious");
     EXPECT_EQ(testing::namesIn(m_folder.path()),
               (std::vector<std::string>{"tone16-converted-1.mp3", "tone16-converted.mp3", "tone16.wav"}));
-}
-
-TEST_F(AudioEngineTest, LosslessEstimatesMatchRealSizes) {
-    struct Row {
-        fs::path source;
-        AudioSettings settings;
-        double tolerance; // of the real size
-    };
-    const Row rows[] = {
-        {m_media.flac24, {.format = AudioFormat::wav}, 0.01},
-        {m_media.flac24, {.format = AudioFormat::aiff, .mono = true}, 0.01},
-        {m_media.wavFloat, {.format = AudioFormat::aiff}, 0.01},
-        // A pure tone compresses far better than music, which the 60 % assumes.
-        {m_media.flac24, {.format = AudioFormat::flac}, 0.9},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(toString(row.settings.format)) + " from " + row.source.filename().string());
-        auto info = AudioEngine::inspect(row.source);
-        ASSERT_TRUE(info.has_value());
-        auto output = AudioEngine::convert(
-            row.source, m_folder / ("out." + std::string(fileExtension(row.settings.format))), row.settings,
-            {.bitDepth = info->bitDepth});
-        ASSERT_TRUE(output.has_value()) << describe(output.error());
-        double real = static_cast<double>(FileNaming::byteCount(*output));
-        EXPECT_NEAR(static_cast<double>(row.settings.estimatedBytes(*info)), real, real * row.tolerance);
-        fs::remove(*output);
-    }
 }
 
 TEST_F(AudioEngineTest, RunReportsStreamsAndHowTheToolEnded) {
@@ -183,34 +134,16 @@ TEST_F(AudioEngineTest, RunReportsStreamsAndHowTheToolEnded) {
 }
 
 // Without ffmpeg, or with it switched off, both operations fail at once and write nothing.
-TEST_F(AudioEngineTest, MissingOrSwitchedOffToolsAreNeedsFFmpeg) {
+// Switched off while installed is the same as missing: both operations fail at once, writing nothing.
+TEST_F(AudioEngineTest, SwitchedOffToolsAreNeedsFFmpeg) {
     fs::path song = copy(m_media.wav16);
-    testing::TemporaryDirectory empty;
-    const auto fail = [&] {
-        EXPECT_FALSE(AudioEngine::isAvailable());
-        auto info = AudioEngine::inspect(song);
-        ASSERT_FALSE(info.has_value());
-        EXPECT_EQ(info.error(), AudioEngineError::needsFFmpeg());
-        auto output = AudioEngine::convert(song, destinationFor(song, AudioFormat::mp3), {}, {});
-        ASSERT_FALSE(output.has_value());
-        EXPECT_EQ(output.error(), AudioEngineError::needsFFmpeg());
-        EXPECT_EQ(describe(output.error()), Localization::string(Phrase::errorAudioNeedsFfmpeg));
-        EXPECT_EQ(testing::namesIn(m_folder.path()), std::vector<std::string>{"tone16.wav"});
-    };
-    {
-        SCOPED_TRACE("no ffmpeg in the searched folders");
-        FFmpegTool::setSearchFolders(std::vector{empty.path().string()});
-        fail();
-    }
-    {
-        SCOPED_TRACE("switched off while installed");
-        FFmpegTool::setSearchFolders(std::nullopt);
-        ASSERT_TRUE(UserDefaults::setBoolean("QuillmorphIgnoreFFmpeg", true));
-        EXPECT_TRUE(FFmpegTool::path(FFmpegTool::ffmpeg).has_value());
-        fail();
-    }
-    ASSERT_TRUE(UserDefaults::setBoolean("QuillmorphIgnoreFFmpeg", false));
-    EXPECT_TRUE(AudioEngine::isAvailable());
+    ASSERT_TRUE(UserDefaults::setBoolean("QuillmorphIgnoreFFmpeg", true));
+    ASSERT_TRUE(FFmpegTool::path(FFmpegTool::ffmpeg).has_value());
+    EXPECT_FALSE(AudioEngine::isAvailable());
+    EXPECT_EQ(AudioEngine::inspect(song), tl::unexpected(AudioEngineError::needsFFmpeg()));
+    EXPECT_EQ(AudioEngine::convert(song, destinationFor(song, AudioFormat::mp3), {}, {}),
+              tl::unexpected(AudioEngineError::needsFFmpeg()));
+    EXPECT_EQ(testing::namesIn(m_folder.path()), std::vector<std::string>{"tone16.wav"});
 }
 
 // A stand-in ffmpeg beside the real ffprobe, for the ways a run goes wrong that the real one
