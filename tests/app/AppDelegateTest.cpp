@@ -46,18 +46,26 @@ class AppDelegateTest : public QObject {
 
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
-    void requestOpensOnePanelAndCancelQuitsAfterThePause() {
+    void cancelClosesTheMostRecentPanelAndTheLastQuitsAfterThePause() {
         AppDelegate delegate;
         QSignalSpy terminated(&delegate, &AppDelegate::terminateRequested);
-        launch(delegate, {requestURL(ActionKind::image, {sample("fractal.jpg")})});
-
-        QCOMPARE(delegate.panels().size(), std::size_t(1));
+        launch(delegate, {requestURL(ActionKind::image, {sample("fractal.jpg")}),
+                          requestURL(ActionKind::image, {sample("chart.png")})});
+        QCOMPARE(delegate.panels().size(), std::size_t(2));
         QVERIFY(!delegate.setupPanel());
-        ImagePanelView* view = panelView<ImagePanelView>(delegate.panels().front());
-        QVERIFY(view);
-        QCOMPARE(delegate.panels().front()->window()->windowTitle(),
+        PanelWindow* first = delegate.panels()[0];
+        QPointer<QWidget> secondWindow = delegate.panels()[1]->window();
+        ImagePanelView* view = panelView<ImagePanelView>(first);
+        QCOMPARE(view->panel()->files().front().filename().string(), std::string("fractal.jpg"));
+        QCOMPARE(first->window()->windowTitle(),
                  QString::fromStdString(Localization::string(Phrase::windowCompressImages)));
-        QVERIFY(delegate.panels().front()->window()->isVisible());
+
+        // Cancel in the first panel closes the most recent one.
+        QTest::mouseClick(view->footer()->cancelButton(), Qt::LeftButton);
+        QCOMPARE(delegate.panels().size(), std::size_t(1));
+        QCOMPARE(delegate.panels()[0], first);
+        QVERIFY(first->window()->isVisible());
+        QTRY_VERIFY(!secondWindow || !secondWindow->isVisible());
 
         QElapsedTimer sinceCancel;
         sinceCancel.start();
@@ -67,23 +75,6 @@ class AppDelegateTest : public QObject {
         QCOMPARE(terminated.size(), 1);
         // The rule waits 1.5 s before it quits; it never quits sooner.
         QVERIFY(sinceCancel.elapsed() >= 1400);
-    }
-
-    void cancelInTheFirstOfTwoPanelsClosesTheMostRecent() {
-        AppDelegate delegate;
-        launch(delegate, {requestURL(ActionKind::image, {sample("fractal.jpg")}),
-                          requestURL(ActionKind::image, {sample("chart.png")})});
-        QCOMPARE(delegate.panels().size(), std::size_t(2));
-        PanelWindow* first = delegate.panels()[0];
-        QPointer<QWidget> secondWindow = delegate.panels()[1]->window();
-        QCOMPARE(panelView<ImagePanelView>(first)->panel()->files().front().filename().string(),
-                 std::string("fractal.jpg"));
-
-        QTest::mouseClick(panelView<ImagePanelView>(first)->footer()->cancelButton(), Qt::LeftButton);
-        QCOMPARE(delegate.panels().size(), std::size_t(1));
-        QCOMPARE(delegate.panels()[0], first);
-        QVERIFY(first->window()->isVisible());
-        QTRY_VERIFY(!secondWindow || !secondWindow->isVisible());
     }
 
     void requestWhoseFilesAreAllGoneOpensNothingAndQuits() {
@@ -181,26 +172,6 @@ class AppDelegateTest : public QObject {
                  (QStringList{uri("fractal-converted.jpg"), uri("chart-converted.jpg")}));
     }
 
-    void quitRuleHoldsOffWhileABatchRuns() {
-        AppDelegate delegate;
-        QSignalSpy terminated(&delegate, &AppDelegate::terminateRequested);
-        QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
-        const fs::path large = folder() / "large.jpg";
-        writeNoiseImage(large, 2400, 1800);
-        launch(delegate, {requestURL(ActionKind::image, {large})});
-        QTest::mouseClick(panelView<ImagePanelView>(delegate.panels().front())->footer()->confirmButton(),
-                          Qt::LeftButton);
-
-        // One file: no progress window; only the running batch keeps the application alive.
-        QVERIFY(!delegate.progressPanel());
-        QCOMPARE(delegate.activeJobs(), 1);
-        delegate.quitIfIdle();
-        QVERIFY(finished.wait(patience));
-        QCOMPARE(terminated.size(), 0);
-        QCOMPARE(delegate.activeJobs(), 0);
-        QVERIFY(terminated.wait(patience));
-    }
-
     void aLargeSelectionIsOnePanelAndOneBoundedBatch() {
         std::vector<fs::path> files;
         for (int index = 0; index < 300; ++index) {
@@ -225,16 +196,25 @@ class AppDelegateTest : public QObject {
         QCOMPARE(m_bus.notifications().front().title, QStringLiteral("Converted: 300 files"));
     }
 
-    void withoutDesktopServicesTheBatchStillEnds() {
+    void quitWaitsForTheBatchWhichEndsEvenWithoutDesktopServices() {
         m_bus.setServicesPresent(false);
         UrlHandler fileManager({QStringLiteral("file")});
         AppDelegate delegate;
-        QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
         QSignalSpy terminated(&delegate, &AppDelegate::terminateRequested);
-        launch(delegate, {requestURL(ActionKind::image, {sample("chart.png")})});
+        QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
+        const fs::path large = folder() / "large.jpg";
+        writeNoiseImage(large, 2400, 1800);
+        launch(delegate, {requestURL(ActionKind::image, {large})});
         QTest::mouseClick(panelView<ImagePanelView>(delegate.panels().front())->footer()->confirmButton(),
                           Qt::LeftButton);
+
+        // One file: no progress window; only the running batch keeps the application alive.
+        QVERIFY(!delegate.progressPanel());
+        QCOMPARE(delegate.activeJobs(), 1);
+        delegate.quitIfIdle();
         QVERIFY(finished.wait(patience));
+        QCOMPARE(terminated.size(), 0);
+        QCOMPARE(delegate.activeJobs(), 0);
         // No file manager answers: the outputs' folder opens instead.
         QTRY_COMPARE_WITH_TIMEOUT(fileManager.opened.size(), 1, patience);
         QCOMPARE(fileManager.opened.front(), QUrl::fromLocalFile(QString::fromStdString(folder().string())));
