@@ -117,22 +117,12 @@ class AudioPanelTest : public QObject {
         QVERIFY(!panel.estimatedBytes());
     }
 
-    void chosenFormatIsRememberedForTheNextPanel() {
-        AudioPanel panel({media("tone24.wav")}, AudioOrigin::audioFiles);
-        QVERIFY(panel.settings() == (AudioSettings{.format = AudioFormat::mp3, .bitrate = 192}));
-        panel.setFormat(AudioFormat::flac);
-        QCOMPARE(UserDefaults::string("audio.format"), std::optional<std::string>("flac"));
-        AudioPanel sixteenBit({media("tone16.wav")}, AudioOrigin::audioFiles);
-        QVERIFY(sixteenBit.settings().format == AudioFormat::flac); // the last one chosen
-        probed(sixteenBit);
-        QCOMPARE(sixteenBit.losslessText(), QStringLiteral("Lossless, 16-bit"));
-    }
-
-    void losslessFollowsTheSourcesDepth() {
+    void losslessFollowsTheSourcesDepthAndTheFormatIsRemembered() {
         // 2 s × 48 kHz × channels × 3 bytes; flac is expected at 60 % of it.
         const std::tuple<AudioFormat, bool, std::int64_t> rows[] = {{AudioFormat::aiff, true, 288000},
                                                                     {AudioFormat::flac, false, 345600}};
         AudioPanel panel({media("tone24.wav")}, AudioOrigin::audioFiles);
+        QVERIFY(panel.settings() == (AudioSettings{.format = AudioFormat::mp3, .bitrate = 192}));
         probed(panel);
         for (const auto& [format, mono, bytes] : rows) {
             panel.setFormat(format);
@@ -140,6 +130,11 @@ class AudioPanelTest : public QObject {
             QCOMPARE(panel.losslessText(), QStringLiteral("Lossless, 24-bit"));
             QCOMPARE(panel.estimatedBytes(), std::optional(bytes));
         }
+        QCOMPARE(UserDefaults::string("audio.format"), std::optional<std::string>("flac"));
+        AudioPanel sixteenBit({media("tone16.wav")}, AudioOrigin::audioFiles);
+        QVERIFY(sixteenBit.settings().format == AudioFormat::flac); // the last one chosen
+        probed(sixteenBit);
+        QCOMPARE(sixteenBit.losslessText(), QStringLiteral("Lossless, 16-bit"));
     }
 
     void probeFailureShowsInPlaceOfTheEstimate() {
