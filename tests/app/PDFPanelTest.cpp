@@ -131,26 +131,22 @@ class PDFPanelTest : public QObject {
         }
     }
 
-    void qualityShowsAsRoundedPercentage() {
-        // 0.145 × 100 is 14.4999… in binary.
-        const std::pair<double, const char*> rows[] = {{0.145, "15%"}, {0.994, "99%"}};
-        for (const auto& [quality, shown] : rows)
-            QCOMPARE(PDFPanel::qualityText(quality), QString::fromUtf8(shown));
-
-        PDFPanelView view({brochure("a.pdf")});
-        QCOMPARE(view.qualityValue()->text(), QStringLiteral("70%"));
-        view.qualitySlider()->setValue(view.qualitySlider()->minimum());
-        QCOMPARE(view.panel()->settings().imageQuality, 0.05);
-        QCOMPARE(view.qualityValue()->text(), QStringLiteral("5%"));
-        view.panel()->setQuality(3.0);
-        QCOMPARE(view.panel()->settings().imageQuality, 1.0);
-    }
-
     void controlsCarryTheirSettingsIntoConfirm() {
+        // 0.145 × 100 is 14.4999… in binary.
+        QCOMPARE(PDFPanel::qualityText(0.145), QStringLiteral("15%"));
+        QCOMPARE(PDFPanel::qualityText(0.994), QStringLiteral("99%"));
+
         auto view = std::make_unique<PDFPanelView>(std::vector{brochure("a.pdf")});
         QSignalSpy confirmed(view->panel(), &PDFPanel::confirmed);
+        QCOMPARE(view->qualityValue()->text(), QStringLiteral("70%"));
         QVERIFY(!view->grayscaleBox()->isChecked());
         QVERIFY(view->optimizeBox()->isChecked());
+        view->qualitySlider()->setValue(view->qualitySlider()->minimum());
+        QCOMPARE(view->panel()->settings().imageQuality, 0.05);
+        QCOMPARE(view->qualityValue()->text(), QStringLiteral("5%"));
+        view->panel()->setQuality(3.0);
+        QCOMPARE(view->panel()->settings().imageQuality, 1.0);
+
         view->qualitySlider()->setValue(420);
         view->resolutionSlider()->setValue(2);
         toggle(view->grayscaleBox());
