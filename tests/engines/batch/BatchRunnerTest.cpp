@@ -30,9 +30,15 @@ JobOutcome succeeded(const fs::path& file) {
             .outputBytes = 5};
 }
 
-TEST(BatchRunner, WidthIsBoundedByProcessorsFilesAndFour) {
+TEST(BatchRunner, WidthIsBoundedByProcessorsFilesAndFourAndAnEmptyBatchRunsNothing) {
     const std::size_t processors = std::max(1u, std::thread::hardware_concurrency());
     EXPECT_EQ(BatchRunner::width(0), 0u);
+    bool called = false;
+    EXPECT_TRUE(BatchRunner::runParallel(
+                    {}, [&](const fs::path& file) { return called = true, succeeded(file); },
+                    [&](std::size_t, std::size_t) { called = true; }, {})
+                    .empty());
+    EXPECT_FALSE(called) << "an empty batch runs nothing";
     EXPECT_EQ(BatchRunner::width(1), 1u);
     EXPECT_EQ(BatchRunner::width(2), std::min<std::size_t>(processors, 2));
     EXPECT_EQ(BatchRunner::width(10), std::min<std::size_t>(processors, 4));
@@ -145,15 +151,6 @@ TEST(BatchRunner, AThrowingJobFailsOnlyItsOwnFile) {
     EXPECT_FALSE(outcomes[2].output);
     EXPECT_FALSE(outcomes[2].succeeded());
     EXPECT_TRUE(outcomes[3].succeeded());
-}
-
-TEST(BatchRunner, AnEmptyBatchRunsNothing) {
-    bool called = false;
-    auto outcomes = BatchRunner::runParallel(
-        {}, [&](const fs::path& file) { return called = true, succeeded(file); },
-        [&](std::size_t, std::size_t) { called = true; }, {});
-    EXPECT_TRUE(outcomes.empty());
-    EXPECT_FALSE(called);
 }
 
 } // namespace
