@@ -85,26 +85,17 @@ TEST(ChildProcess, PassesOnlyTheStandardDescriptors) {
 
 TEST(ChildProcess, ReportsLaunchFailures) {
     testing::TemporaryDirectory folder;
-    struct Row {
-        const char* name;
-        std::filesystem::path program;
-        int error;
-    };
-    const Row rows[] = {
-        {"missing", folder / "missing", ENOENT},
-        {"a folder", folder.path(), EACCES},
-    };
+    const std::pair<std::filesystem::path, int> rows[] = {{folder / "missing", ENOENT},
+                                                          {folder.path(), EACCES}};
     int descriptorsBefore = testing::openDescriptorCount();
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        auto child = ChildProcess::start({.program = row.program,
-                                          .arguments = {},
-                                          .onOutput = [](std::string_view) {},
-                                          .onError =
-                                              [](std::string_view) {
-                                              }});
+    for (const auto& [program, error] : rows) {
+        SCOPED_TRACE(program);
+        ChildProcess::Launch launch{.program = program};
+        launch.onOutput = launch.onError = [](std::string_view) {
+        };
+        auto child = ChildProcess::start(std::move(launch));
         ASSERT_FALSE(child);
-        EXPECT_EQ(child.error(), std::error_code(row.error, std::system_category()));
+        EXPECT_EQ(child.error(), std::error_code(error, std::system_category()));
     }
     EXPECT_EQ(testing::openDescriptorCount(), descriptorsBefore);
     EXPECT_FALSE(testing::hasChildren());

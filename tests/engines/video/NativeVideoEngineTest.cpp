@@ -177,21 +177,19 @@ TEST_F(NativeEncode, TurnsARotatedSourceUpright) {
     EXPECT_FALSE(result.hasAudio);
 }
 
-TEST_F(NativeEncode, ExactSizingCoversTheFrameAndCutsTheSides) {
+TEST_F(NativeEncode, CoversAnExactSizeAndResamplesToTheRoundedRateWithoutDuration) {
     // 320×240 with 1080×1920 asked for: the box shrinks to 136×240 instead of enlarging the source.
-    ASSERT_TRUE(encode(clip(Clip::silent), {.sizing = FrameSizing::exact(1080, 1920), .videoBitrate = 500}));
-    VideoInfo result = checked(m_output);
-    EXPECT_EQ(result.width, 136);
-    EXPECT_EQ(result.height, 240);
-}
-
-TEST_F(NativeEncode, ResamplesToTheRoundedTargetRateAndCompletesWithoutDuration) {
     // A 29.97 fps source capped at 30 gets frames 1/30 s apart (this 25 fps clip says it is 29.97).
     VideoInfo info = probed(clip(Clip::silent));
     info.frameRate = 30000.0 / 1001;
     info.duration = 0;
-    ASSERT_TRUE(encode(clip(Clip::silent), {.videoBitrate = 500, .frameRateCap = 30}, info));
-    EXPECT_EQ(checked(m_output).frameRate, 30.0);
+    ASSERT_TRUE(encode(clip(Clip::silent),
+                       {.sizing = FrameSizing::exact(1080, 1920), .videoBitrate = 500, .frameRateCap = 30},
+                       info));
+    VideoInfo result = checked(m_output);
+    EXPECT_EQ(result.width, 136);
+    EXPECT_EQ(result.height, 240);
+    EXPECT_EQ(result.frameRate, 30.0);
     ASSERT_FALSE(m_fractions.empty());
     EXPECT_EQ(m_fractions.front(), 1.0) << "no duration: complete from the first frame";
 }

@@ -47,10 +47,6 @@ TEST(VideoEngineError, TextsComeFromTheCatalogue) {
          "Unknown encoder 'libx264'"},
         {"engine said nothing", VideoEngineError::encodingFailed(clip, ""),
          "Could not compress “holiday clip.mov”."},
-        {"hdr", VideoEngineError::needsFFmpeg(VideoEngineError::Missing::hdr),
-         "Converting HDR video needs ffmpeg."},
-        {"launch", VideoEngineError::launchFailed("/usr/bin/ffmpeg: Permission denied"),
-         "/usr/bin/ffmpeg: Permission denied"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
