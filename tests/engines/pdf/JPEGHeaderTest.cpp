@@ -46,9 +46,7 @@ TEST(JPEGHeader, GivesNothingForDamagedOrForeignBytes) {
         Bytes bytes;
     } cases[] = {
         {"empty", {}},
-        {"start of image only", {0xFF, 0xD8}},
         {"GIF", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}},
-        {"cut inside the first segment", Bytes(real.begin(), real.begin() + 12)},
         {"cut before the frame header", Bytes(real.begin(), real.begin() + frame)},
         {"height left to a DNL marker", zeroHeight},
         {"scan before any frame", {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02, 0x00, 0x00}},

@@ -231,7 +231,7 @@ TEST(PDFEngine, WritesPagesInOrderLeavingOutSpecksAndCappingHugePages) {
     EXPECT_EQ(images[3].height, 7071);
 }
 
-TEST(PDFEngine, RejectsWhatDoesNotOpenAsAPDF) {
+TEST(PDFEngine, RejectsWhatDoesNotOpenAsAPDFButOpensEditLockedOnes) {
     testing::TemporaryDirectory directory;
     testing::ghostscriptPDF(directory / "source.pdf", letterPages);
     testing::writeFile(directory / "notes.pdf", "Just some notes, not a PDF at all.\n");
@@ -251,15 +251,11 @@ TEST(PDFEngine, RejectsWhatDoesNotOpenAsAPDF) {
         EXPECT_EQ(describe(result.error()),
                   Localization::string(Phrase::errorPdfUnreadable, {{"file", name}}));
     }
-}
 
-TEST(PDFEngine, OpensDocumentsLockedOnlyAgainstEditing) {
-    testing::TemporaryDirectory directory;
-    testing::ghostscriptPDF(directory / "source.pdf", letterPages);
+    // Locked only against editing: opens without a password.
     testing::mustRun({"qpdf", "--encrypt", "", "owner-secret", "256", "--",
                       (directory / "source.pdf").string(), (directory / "restricted.pdf").string()});
-    const auto output =
-        compressed(directory / "restricted.pdf", {.resolution = Resolution::web}, "output.pdf");
+    const auto output = compressed(directory / "restricted.pdf", {.resolution = Resolution::web}, "output.pdf");
     expectValid(output);
     EXPECT_EQ(testing::pageFacts(output).size(), 2u);
 }

