@@ -79,28 +79,24 @@ TEST(OutputFile, AnUncommittedFileRemovesItself) {
     EXPECT_TRUE(namesIn(directory.path()).empty());
 }
 
-TEST(OutputFile, AReservedNameIsFreeForAChildProcessToCreate) {
+TEST(OutputFile, AReservedNameIsFreeForAChildProcessToCreateAndCommitsOnlyOnceCreated) {
     TemporaryDirectory directory;
+    {
+        OutputFile never = makeOrFail(directory / "song-converted.mp3", OutputFile::Creation::reserveName);
+        auto landed = never.commit("-converted", "mp3");
+        ASSERT_FALSE(landed);
+        EXPECT_EQ(landed.error(), std::errc::no_such_file_or_directory);
+    }
+    EXPECT_TRUE(namesIn(directory.path()).empty());
+
     OutputFile file = makeOrFail(directory / "song-converted.mp3", OutputFile::Creation::reserveName);
     EXPECT_FALSE(fs::exists(file.temporaryPath()));
     EXPECT_TRUE(file.temporaryPath().filename().string().ends_with(".mp3"));
-
     testing::writeFile(file.temporaryPath(), "ID3 audio");
     auto landed = file.commit("-converted", "mp3");
     ASSERT_TRUE(landed) << landed.error().message();
     EXPECT_EQ(testing::readFile(*landed), "ID3 audio");
     EXPECT_EQ(namesIn(directory.path()), std::vector<std::string>{"song-converted.mp3"});
-}
-
-TEST(OutputFile, AReservedNameNeverCreatedFailsToCommitAndLeavesNothing) {
-    TemporaryDirectory directory;
-    {
-        OutputFile file = makeOrFail(directory / "song-converted.mp3", OutputFile::Creation::reserveName);
-        auto landed = file.commit("-converted", "mp3");
-        ASSERT_FALSE(landed);
-        EXPECT_EQ(landed.error(), std::errc::no_such_file_or_directory);
-    }
-    EXPECT_TRUE(namesIn(directory.path()).empty());
 }
 
 // Root ignores permission bits, so unwritable places are ones no permission makes writable.
