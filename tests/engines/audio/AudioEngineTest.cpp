@@ -71,6 +71,7 @@ TEST_F(AudioEngineTest, EveryFormatComesOutPlayable) {
         // A pure tone compresses far better than music, which the estimate assumes.
         {{.format = AudioFormat::flac}, m_media.flac24, {"flac", 2, "s32", "24"}, 0.9},
         {{.format = AudioFormat::wav}, m_media.wavFloat, {"pcm_s16le", 1, "s16", ""}, 0.01},
+        {{.format = AudioFormat::wav, .mono = true}, m_media.flac24, {"pcm_s24le", 1, "s32", "24"}, 0.01},
         {{.format = AudioFormat::aiff}, m_media.wav32, {"pcm_s24be", 1, "s32", "24"}, 0.01},
     };
     for (const Row& row : rows) {

@@ -69,27 +69,6 @@ TEST(AudioSettings, EstimatesLossyFormatsFromBitrateAndDuration) {
               363'000);
 }
 
-TEST(AudioSettings, EstimatesLosslessFormatsFromPcmSize) {
-    struct Row {
-        const char* name;
-        AudioSettings settings;
-        AudioInfo info;
-        std::int64_t bytes;
-    };
-    const Row rows[] = {
-        {"flac, depth unknown", {.format = AudioFormat::flac}, {.duration = 60}, 6'350'400},
-        {"flac truncates",
-         {.format = AudioFormat::flac},
-         {.duration = 0.001, .sampleRate = 8000, .channels = 1},
-         9},
-        {"no duration", {.format = AudioFormat::flac}, {.duration = 0}, 0},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(row.settings.estimatedBytes(row.info), row.bytes);
-    }
-}
-
 TEST(AudioSettings, EstimateSurvivesAbsurdProbeValues) {
     constexpr auto most = std::numeric_limits<std::int64_t>::max();
     const std::pair<double, std::int64_t> rows[] = {
