@@ -9,7 +9,6 @@
 #include "SegmentedChoice.h"
 #include "app/Texts.h"
 #include "common/Localization.h"
-#include "updates/SiteLinks.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,11 +27,6 @@ QLabel* caption(QLabel* label) {
     label->setForegroundRole(QPalette::PlaceholderText);
     label->setWordWrap(true);
     return label;
-}
-
-QUrl installPage() {
-    const std::optional<std::string> page = SiteLinks::page("install");
-    return page ? QUrl(QString::fromStdString(*page)) : QUrl();
 }
 
 } // namespace
@@ -68,7 +62,8 @@ AudioPanelView::AudioPanelView(std::vector<std::filesystem::path> files, AudioOr
     layout->addWidget(m_header);
     layout->addWidget(card);
     if (!m_panel->isAvailable()) {
-        m_notice = new FFmpegNotice(text(Phrase::errorAudioNeedsFfmpeg), true, installPage(), this);
+        m_notice =
+            new FFmpegNotice(text(Phrase::errorAudioNeedsFfmpeg), true, FFmpegNotice::installPage(), this);
         layout->addWidget(m_notice);
     }
     layout->addWidget(m_footer);

@@ -1,5 +1,7 @@
 #include "FFmpegNotice.h"
 
+#include "updates/SiteLinks.h"
+
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,6 +16,11 @@ namespace {
 const QColor tint(230, 126, 34);
 
 } // namespace
+
+QUrl FFmpegNotice::installPage() {
+    const std::optional<std::string> page = SiteLinks::page("install");
+    return page ? QUrl(QString::fromStdString(*page)) : QUrl();
+}
 
 FFmpegNotice::FFmpegNotice(const QString& text, bool showsInstallHelp, const QUrl& installPage,
                            QWidget* parent)

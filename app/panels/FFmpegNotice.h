@@ -16,6 +16,9 @@ class FFmpegNotice : public QWidget {
     FFmpegNotice(const QString& text, bool showsInstallHelp, const QUrl& installPage,
                  QWidget* parent = nullptr);
 
+    // The site's "install" page; invalid when no site is known.
+    [[nodiscard]] static QUrl installPage();
+
   protected:
     void paintEvent(QPaintEvent* event) override;
 };

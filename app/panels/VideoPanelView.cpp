@@ -10,7 +10,6 @@
 #include "VideoPanel.h"
 #include "app/Texts.h"
 #include "common/Localization.h"
-#include "updates/SiteLinks.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -305,8 +304,7 @@ void VideoPanelView::refreshNotice() {
     m_notice = nullptr;
     if (notice.isEmpty())
         return;
-    const std::optional<std::string> page = SiteLinks::page("install");
-    m_notice = new FFmpegNotice(notice, true, page ? QUrl(QString::fromStdString(*page)) : QUrl());
+    m_notice = new FFmpegNotice(notice, true, FFmpegNotice::installPage());
     m_noticeHolder->addWidget(m_notice);
 }
 
