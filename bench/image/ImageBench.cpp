@@ -3,6 +3,7 @@
 //
 //   image_bench [folder]     the photos are made in the folder (default: a new one under /tmp)
 
+#include "bench/ProcessorTime.h"
 #include "engines/batch/BatchRunner.h"
 #include "engines/image/ImageEngine.h"
 #include "engines/image/ImageSettings.h"
@@ -35,11 +36,6 @@ struct ChildResult {
     long peakKilobytes = 0; // the largest child
 };
 
-double cpuSeconds(const rusage& usage) {
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 pid_t spawn(const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
     for (const std::string& argument : arguments)
@@ -69,7 +65,7 @@ ChildResult runTogether(const std::vector<std::vector<std::string>>& commands) {
             std::exit(1);
         }
         result.peakKilobytes = std::max(result.peakKilobytes, usage.ru_maxrss);
-        result.cpuSeconds += cpuSeconds(usage);
+        result.cpuSeconds += bench::processorSeconds(usage);
     }
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     return result;
@@ -149,7 +145,7 @@ BatchResult batch(const std::vector<fs::path>& files, const ImageSettings& setti
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     rusage after{};
     getrusage(RUSAGE_SELF, &after);
-    result.cpuSeconds = cpuSeconds(after) - cpuSeconds(before);
+    result.cpuSeconds = bench::processorSeconds(after) - bench::processorSeconds(before);
     result.peakKilobytes = peakMemoryKilobytes();
     for (const JobOutcome& outcome : outcomes) {
         if (!outcome.succeeded()) {

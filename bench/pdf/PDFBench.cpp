@@ -8,6 +8,7 @@
 //
 //   pdf_bench [folder]     the documents are made in the folder (default: one under /tmp)
 
+#include "bench/ProcessorTime.h"
 #include "engines/pdf/PDFEngine.h"
 #include "tests/engines/image/ImageTestSupport.h"
 
@@ -39,11 +40,6 @@ struct Measurement {
     std::int64_t bytes = 0;
 };
 
-double processorSeconds(const rusage& usage) {
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 // Runs the commands one after another; the peak is that of the largest. A child started straight
 // from this process would report our own peak as its starting one (Linux folds the peak of the
 // address space it leaves at exec into the child's), so each runs under /usr/bin/time, which
@@ -72,7 +68,7 @@ Measurement runInTurn(const std::vector<std::vector<std::string>>& commands, con
             std::exit(1);
         }
         // wait4 counts the child's own reaped children: the tool's time is in there.
-        result.processorSeconds += processorSeconds(usage);
+        result.processorSeconds += bench::processorSeconds(usage);
         long peak = 0;
         std::ifstream(report) >> peak;
         result.peakKilobytes = std::max(result.peakKilobytes, peak);

@@ -7,6 +7,7 @@
 //
 //   video_bench [seconds of clip] [rounds] [folder]     defaults: 8, 3, a folder under /tmp
 
+#include "bench/ProcessorTime.h"
 #include "engines/video/FFmpegTool.h"
 #include "engines/video/NativeVideoEngine.h"
 #include "engines/video/VideoEncoder.h"
@@ -35,15 +36,10 @@ struct Sample {
     double ownProcessorSeconds = 0; // this process alone, children not counted
 };
 
-double processorSeconds(const rusage& usage) {
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 double ownProcessorSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return processorSeconds(usage);
+    return bench::processorSeconds(usage);
 }
 
 [[noreturn]] void fail(const std::string& what) {
