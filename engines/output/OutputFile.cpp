@@ -71,8 +71,8 @@ bool isCreatedTemporary(std::string_view name) {
     if (!name.starts_with('.') || marker == std::string_view::npos || marker == 0)
         return false;
     std::string_view rest = name.substr(marker + createdMarker.size());
-    if (rest.size() < randomLength || rest.substr(0, randomLength).find_first_not_of(randomAlphabet) !=
-                                          std::string_view::npos)
+    if (rest.size() < randomLength ||
+        rest.substr(0, randomLength).find_first_not_of(randomAlphabet) != std::string_view::npos)
         return false;
     rest.remove_prefix(randomLength);
     return rest.empty() || (rest.front() == '.' && rest.find('.', 1) == std::string_view::npos);
@@ -100,14 +100,15 @@ class OwnTemporaries {
 
     void release(int descriptor) {
         const std::lock_guard lock(m_mutex);
-        if (struct stat opened {}; fstat(descriptor, &opened) == 0)
+        if (struct stat opened{}; fstat(descriptor, &opened) == 0)
             m_files.erase({opened.st_dev, opened.st_ino});
     }
 
     // Removes `name` in `folder` when nobody holds it: its owner was killed or crashed. Locked, it
     // is removed only if the name still leads to it.
     void removeIfAbandoned(int folder, const char* name) {
-        const int descriptor = openat(folder, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+        const int descriptor =
+            openat(folder, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
         if (descriptor < 0)
             return;
         const std::lock_guard lock(m_mutex);
