@@ -100,6 +100,9 @@ TEST(SizeControls, FollowTheUsersEdits) {
     const auto fit = FrameSizing::fit;
     const auto exact = FrameSizing::exact;
     const std::vector<Step> steps{
+        // While the source size is unknown no rule runs.
+        {width, "2000", "2000", "", untouched, 0, 0},
+        {percent, "", "2000", "", untouched, 0, 0},
         {source, "4000x3000", "4000", "3000", untouched, 0, 2},
         // Only the controls' own writes count: the height once, its echo recognised and not written back.
         {width, "2000", "2000", "1500", fit(2000, 1500), 1, 3},
@@ -138,16 +141,6 @@ TEST(SizeControls, FollowTheUsersEdits) {
     EXPECT_FALSE(panel.controls.step(Side::width, 1));
     panel.controls.toggleLock();
     EXPECT_EQ(panel.controls.lockLabel(), Phrase::lockFreeLabel);
-}
-
-TEST(SizeControls, UnknownSourceDisablesTheRules) {
-    Panel panel;
-    panel.controls.fieldChanged(Side::width, "2000");
-    EXPECT_EQ(panel.controls.text(Side::height), "");
-    EXPECT_EQ(panel.controls.sizing(), FrameSizing::untouched());
-    EXPECT_EQ(panel.edits, 0);
-    panel.controls.setUnit(SizeUnit::percent);
-    EXPECT_EQ(panel.controls.text(Side::width), "2000");
 }
 
 TEST(SizeControls, UnparsableOrAbsurdValuesNeverReachSizing) {
