@@ -14,7 +14,8 @@ using namespace quillmorph;
 int main(int argc, char** argv) {
     // A closed stderr (the log's copy) or socket peer is an error to handle, not a reason to die.
     std::signal(SIGPIPE, SIG_IGN);
-    // Before any thread exists: starting the image library sets environment variables.
+    // Before any thread exists (starting the image library sets environment variables), and with the
+    // untrusted image loaders blocked before any file is read.
     ImageEngine::start();
     QApplication application(argc, argv);
     application.setApplicationName(QStringLiteral("Quillmorph"));

@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "engines/image/ImageEngine.h"
 
 #include <algorithm>
 #include <array>
@@ -69,6 +70,8 @@ void printHelp(std::ostream& stream) {
 
 int main(int argc, char** argv) {
     using namespace quillmorph::cli;
+    // Before any thread exists, and with the untrusted image loaders blocked before any file is read.
+    quillmorph::ImageEngine::start();
     std::vector<std::string_view> arguments(argv + 1, argv + argc);
     if (arguments.empty()) {
         printHelp(std::cerr);

@@ -8,12 +8,10 @@ namespace quillmorph::BatchRunner {
 
 JobOutcome process(const std::filesystem::path& file, const ImageSettings& settings) {
     JobOutcome outcome{.source = file, .originalBytes = FileNaming::byteCount(file)};
-    auto encoded =
-        ImageEngine::loadNormalized(file, settings.sizing)
-            .and_then([&](const Bitmap& image) { return ImageEngine::resize(image, settings.sizing); })
-            .and_then([&](const Bitmap& image) {
-                return ImageEngine::encode(image, settings.format, settings.quality);
-            });
+    // Loaded at the requested geometry already: a second resize would size the result, not the source.
+    auto encoded = ImageEngine::loadNormalized(file, settings.sizing).and_then([&](const Bitmap& image) {
+        return ImageEngine::encode(image, settings.format, settings.quality);
+    });
     if (!encoded) {
         outcome.error = describe(encoded.error());
         return outcome;

@@ -298,7 +298,7 @@ tl::expected<Bitmap, ImageEngineError> loadNormalized(const std::filesystem::pat
     try {
         const VImage image = VipsImage::open(file, decodingOptions());
         if (isTooLarge(image))
-            return tl::unexpected(ImageEngineError::unreadable(file));
+            return tl::unexpected(ImageEngineError::tooLarge(file));
         return decode(image, VipsImage::orientation(image));
     } catch (const vips::VError&) {
         VipsImage::forgetError();
@@ -311,7 +311,7 @@ tl::expected<Bitmap, ImageEngineError> loadNormalized(const std::filesystem::pat
     try {
         const VImage header = VipsImage::open(file, decodingOptions());
         if (isTooLarge(header))
-            return tl::unexpected(ImageEngineError::unreadable(file));
+            return tl::unexpected(ImageEngineError::tooLarge(file));
         const int orientation = VipsImage::orientation(header);
         const Size stored = sizeOf(header);
         const Size uprightSize = swapsSides(orientation) ? transposed(stored) : stored;

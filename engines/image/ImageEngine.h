@@ -14,8 +14,10 @@
 // Reads, normalises, resizes and encodes one image. Stateless; every function may run on any thread.
 namespace quillmorph::ImageEngine {
 
-// Starts the image library. Starting sets environment variables, so a program with threads calls
-// this first, while no other thread can be reading them; every function below starts it anyway.
+// Starts the image library with the loaders of formats we never promised blocked (BMP and ICO are
+// read only when their first bytes say so). Starting sets environment variables, so every program
+// that loads images calls this first, while no other thread can be reading them; every function
+// below starts it anyway.
 void start();
 
 // Whether this system can write the format; asked of the image library on every call.
@@ -26,14 +28,14 @@ void start();
 [[nodiscard]] std::optional<Size> pixelSize(const std::filesystem::path& file);
 
 // The first image of the file, upright, 8-bit sRGB: premultiplied RGBA when it has alpha, RGBX
-// otherwise. Anything unreadable (not an image, truncated, empty, above 400 megapixels) is
-// `unreadable(file)`.
+// otherwise. Anything unreadable (not a regular file, not an image, truncated, empty) is
+// `unreadable(file)`; above 400 megapixels it is `tooLarge(file)`, refused before decoding.
 [[nodiscard]] tl::expected<Bitmap, ImageEngineError> loadNormalized(const std::filesystem::path& file);
 
 // loadNormalized followed by resize to `target`, with the geometry computed from the file's full
 // upright size, in one pass: the pixels stream from the decoder into the resampler, and a decoder
 // that can scale (JPEG, WebP) decodes at a reduced size, never below twice the scaled size. The result
-// is already at target's geometry, so resize(result, target) returns it unchanged.
+// is at target's output size already: resizing it again would apply the sizing twice.
 [[nodiscard]] tl::expected<Bitmap, ImageEngineError> loadNormalized(const std::filesystem::path& file,
                                                                     const FrameSizing& target);
 

@@ -2,6 +2,8 @@
 
 #include "common/Localization.h"
 
+#include <system_error>
+
 namespace quillmorph {
 
 std::string describe(const ImageEngineError& error) {
@@ -9,6 +11,9 @@ std::string describe(const ImageEngineError& error) {
     switch (error.kind) {
     case ImageEngineError::Kind::unreadable:
         return Localization::string(Phrase::errorImageUnreadable, {{"file", error.file.filename().string()}});
+    case ImageEngineError::Kind::tooLarge:
+        return error.file.filename().string() + ": " +
+               std::make_error_code(std::errc::file_too_large).message();
     case ImageEngineError::Kind::unsupportedOutput:
         return Localization::string(Phrase::errorImageUnsupported, {{"format", format}});
     case ImageEngineError::Kind::encodingFailed:

@@ -1,9 +1,10 @@
 #include "NumberField.h"
 
+#include "common/NumberText.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace quillmorph::NumberField {
 namespace {
@@ -21,11 +22,9 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
-// "%.0f" prints any whole double exactly, so values beyond the 64-bit range need no cast.
+// Any whole double printed exactly, so values beyond the 64-bit range need no cast.
 std::string wholeText(double value) {
-    char buffer[400];
-    std::snprintf(buffer, sizeof buffer, "%.0f", value);
-    return buffer;
+    return NumberText::fixed(value, 0);
 }
 
 } // namespace
@@ -53,9 +52,7 @@ std::string text(double value) {
     const double rounded = std::round(value * 10) / 10;
     if (rounded == std::floor(rounded))
         return wholeText(rounded);
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%g", rounded);
-    return buffer;
+    return NumberText::general(rounded);
 }
 
 std::string text(double value, SizeUnit unit) {

@@ -1,10 +1,114 @@
 #include "VipsImage.h"
 
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
-#include <system_error>
+#include <shared_mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace quillmorph::VipsImage {
+namespace {
+
+// ImageMagick's loader is blocked with the other untrusted ones and opened only for the two formats
+// we read through it; while it is open, no other load may pick it by content.
+constexpr const char* magickLoader = "VipsForeignLoadMagick";
+std::shared_mutex magickGate;
+
+class Descriptor {
+  public:
+    explicit Descriptor(int descriptor) : m_descriptor(descriptor) {}
+    Descriptor(Descriptor&& other) noexcept : m_descriptor(std::exchange(other.m_descriptor, -1)) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    Descriptor& operator=(Descriptor&&) = delete;
+    ~Descriptor() {
+        if (m_descriptor >= 0)
+            close(m_descriptor);
+    }
+    [[nodiscard]] int get() const { return m_descriptor; }
+
+  private:
+    int m_descriptor;
+};
+
+// Non-blocking, so that a FIFO or device swapped in under the name cannot stall the open; only a
+// regular file passes.
+Descriptor openRegular(const std::filesystem::path& file) {
+    Descriptor descriptor(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    struct stat status {};
+    if (descriptor.get() < 0 || fstat(descriptor.get(), &status) != 0 || !S_ISREG(status.st_mode))
+        throw vips::VError("not a regular file");
+    return descriptor;
+}
+
+std::vector<std::uint8_t> readFrom(int descriptor, std::size_t limit) {
+    std::vector<std::uint8_t> bytes;
+    std::array<std::uint8_t, 65536> chunk;
+    for (off_t offset = 0; bytes.size() < limit;) {
+        const ssize_t count =
+            pread(descriptor, chunk.data(), std::min(chunk.size(), limit - bytes.size()), offset);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            throw vips::VError("read failed");
+        if (count == 0)
+            break;
+        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + count);
+        offset += count;
+    }
+    return bytes;
+}
+
+std::uint32_t littleEndian(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t width) {
+    std::uint32_t value = 0;
+    for (std::size_t index = width; index-- > 0;)
+        value = value << 8 | bytes[at + index];
+    return value;
+}
+
+// A Windows bitmap: "BM", then one of the DIB header sizes the format has had (core, 3, 4, 5 and
+// the rarer 52/56/64-byte ones).
+bool isBMP(std::span<const std::uint8_t> head) {
+    if (head.size() < 18 || head[0] != 'B' || head[1] != 'M')
+        return false;
+    const std::uint32_t header = littleEndian(head, 14, 4);
+    return header == 12 || header == 40 || header == 52 || header == 56 || header == 64 || header == 108 ||
+           header == 124;
+}
+
+// An icon directory: reserved 0, type 1, at least one image.
+bool isICO(std::span<const std::uint8_t> head) {
+    return head.size() >= 6 && littleEndian(head, 0, 2) == 0 && littleEndian(head, 2, 2) == 1 &&
+           littleEndian(head, 4, 2) > 0;
+}
+
+// From memory, so that ImageMagick never parses the file name (it reads "x.bmp[2]" as a scene and
+// "prefix:" as a coder).
+vips::VImage loadThroughMagick(int descriptor, std::unique_ptr<vips::VOption> options) {
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0)
+        throw vips::VError("not readable");
+    const std::vector<std::uint8_t> bytes = readFrom(descriptor, std::size_t(status.st_size));
+    const std::unique_ptr<VipsBlob, void (*)(VipsBlob*)> blob(
+        vips_blob_copy(bytes.data(), bytes.size()), [](VipsBlob* area) { vips_area_unref(VIPS_AREA(area)); });
+    const std::unique_lock gate(magickGate);
+    vips_operation_block_set(magickLoader, FALSE);
+    try {
+        vips::VImage image = vips::VImage::magickload_buffer(blob.get(), options.release());
+        vips_operation_block_set(magickLoader, TRUE);
+        return image;
+    } catch (...) {
+        vips_operation_block_set(magickLoader, TRUE);
+        throw;
+    }
+}
+
+} // namespace
 
 void start() {
     static std::once_flag started;
@@ -12,6 +116,10 @@ void start() {
         if (VIPS_INIT("quillmorph") != 0)
             throw vips::VError("libvips could not start");
         vips_cache_set_max(0);
+        // Loaders of formats we never promised stay shut, whatever a file claims to be; the matrix
+        // loader takes plain text of numbers for an image yet is not marked untrusted here.
+        vips_block_untrusted_set(TRUE);
+        vips_operation_block_set("VipsForeignLoadMatrix", TRUE);
     });
 }
 
@@ -27,11 +135,13 @@ bool hasOperation(const char* nickname) {
 vips::VImage open(const std::filesystem::path& file, vips::VOption* options) {
     start();
     std::unique_ptr<vips::VOption> owned(options);
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(file, error))
-        throw vips::VError("not a regular file");
+    const Descriptor descriptor = openRegular(file);
+    const std::vector<std::uint8_t> head = readFrom(descriptor.get(), 18);
+    if (isBMP(head) || isICO(head))
+        return loadThroughMagick(descriptor.get(), std::move(owned));
     // A source, unlike a file name, is never parsed for "[options]" and is identified by content.
-    const vips::VSource source = vips::VSource::new_from_file(file.c_str());
+    const vips::VSource source = vips::VSource::new_from_descriptor(descriptor.get());
+    const std::shared_lock gate(magickGate);
     return vips::VImage::new_from_source(source, "", owned.release());
 }
 

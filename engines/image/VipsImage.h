@@ -12,8 +12,8 @@
 // Glue between libvips and our Bitmap. Every function may throw vips::VError.
 namespace quillmorph::VipsImage {
 
-// Starts libvips once per process, from any thread, with its operation cache off: nothing decoded is
-// kept between calls.
+// Starts libvips once per process, from any thread, with its operation cache off (nothing decoded is
+// kept between calls) and its untrusted loaders blocked.
 void start();
 
 // Clears libvips' per-thread error text after a VError has been turned into our error.
@@ -23,7 +23,9 @@ void forgetError();
 [[nodiscard]] bool hasOperation(const char* nickname);
 
 // Opens the file's first image; only its header is read until pixels are asked for. Only regular
-// files are opened (a directory or a pipe is no image); `options` go to the loader.
+// files are opened (a directory or a pipe is no image); BMP and ICO, recognised by their first
+// bytes, go to ImageMagick's loader, every other file to the trusted loaders by content. `options`
+// go to the loader.
 [[nodiscard]] vips::VImage open(const std::filesystem::path& file, vips::VOption* options);
 
 // The loader's nickname ("jpegload_source", "webpload_source", …) of an image from open().

@@ -11,13 +11,16 @@
 namespace quillmorph {
 
 // A temporary file beside its destination that removes itself unless committed. The temporary
-// name keeps the destination's extension (so that ffmpeg infers the format) and is hidden.
+// name keeps the destination's extension (so that ffmpeg infers the format), is hidden, and fits
+// wherever the destination's name does. A created temporary stays locked while its owner lives;
+// making an output file removes those beside it whose owner no longer exists (killed, crashed).
 // Commit moves it into place without ever replacing anything (renameat2 RENAME_NOREPLACE); when
 // the destination was taken meanwhile, the next free name of the same family is used.
 class OutputFile {
   public:
     // Reserves a unique temporary name beside `destination`; `create` also creates the file empty
-    // (for writers of our own), otherwise the path is left free for a child process to create.
+    // (for writers of our own, or a child process told to overwrite it), otherwise the path is
+    // left free for a child process to create; such a name is never taken for abandoned.
     // Fails (nothing left behind) when the folder is missing, not a folder or not writable.
     enum class Creation { create, reserveName };
     [[nodiscard]] static tl::expected<OutputFile, std::error_code> make(std::filesystem::path destination,
@@ -41,10 +44,13 @@ class OutputFile {
                                                                               std::string_view extension);
 
   private:
-    OutputFile(std::filesystem::path destination, std::filesystem::path temporary);
+    OutputFile(std::filesystem::path destination, std::filesystem::path temporary, int descriptor);
+    void discard();
+    void release();
 
     std::filesystem::path m_destination;
     std::filesystem::path m_temporary; // empty once committed or moved from
+    int m_descriptor = -1;             // holds the created temporary's lock; -1 for a reserved name
 };
 
 // "photo-converted.webp: Permission denied": the system's text for a failed write of `destination`.

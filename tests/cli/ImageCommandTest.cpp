@@ -1,8 +1,9 @@
 #include "tests/support/TemporaryDirectory.h"
 #include "tests/support/Tools.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -35,111 +36,72 @@ testing::CommandResult runCli(const TemporaryDirectory& directory, std::vector<s
     return testing::runTool(command);
 }
 
-class ImageCommand : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        testing::mustRun({"vips", "gaussnoise", (directory / "photo.jpg").string(), "120", "80"});
-        testing::mustRun({"vips", "black", (directory / "drawing.png").string(), "60", "40", "--bands", "4"});
-        testing::writeFile(directory / "notes.jpg", "not an image\n");
-    }
-
-    TemporaryDirectory directory;
-};
-
-TEST_F(ImageCommand, ConvertsRelativePathsBesideTheSourcesInTheFirstFilesFormat) {
-    testing::CommandResult result = runCli(directory, {"photo.jpg", "drawing.png"});
-
-    EXPECT_EQ(result.exitCode, 0) << result.output;
-    EXPECT_EQ(namesIn(directory.path()),
-              (std::vector<std::string>{"drawing-converted.jpg", "drawing.png", "notes.jpg",
-                                        "photo-converted.jpg", "photo.jpg"}));
-    const std::string photo = (directory / "photo.jpg").string();
-    EXPECT_NE(result.output.find(photo + " \u2192 " + (directory / "photo-converted.jpg").string() + ", "),
-              std::string::npos)
-        << result.output;
-    EXPECT_NE(result.output.find("\nConverted: 2 files\n"), std::string::npos) << result.output;
+// photo.jpg (120 × 80), drawing.png (60 × 40, with alpha) and notes.jpg, which is text.
+void addSources(const TemporaryDirectory& directory) {
+    testing::mustRun({"vips", "gaussnoise", (directory / "photo.jpg").string(), "120", "80"});
+    testing::mustRun({"vips", "black", (directory / "drawing.png").string(), "60", "40", "--bands", "4"});
+    testing::writeFile(directory / "notes.jpg", "not an image\n");
 }
 
-TEST_F(ImageCommand, FailsWithExitOneWhenAnyFileFails) {
-    testing::CommandResult result =
-        runCli(directory, {"--format", "webp", "--fit", "50x50", "drawing.png", "notes.jpg"});
-
-    EXPECT_EQ(result.exitCode, 1) << result.output;
-    EXPECT_NE(
-        result.output.find((directory / "notes.jpg").string() + ": Could not read \u201Cnotes.jpg\u201D"),
-        std::string::npos)
-        << result.output;
-    EXPECT_NE(result.output.find("\nConverted: drawing-converted.webp\n"), std::string::npos)
-        << result.output;
-    EXPECT_NE(result.output.find("1 failed"), std::string::npos) << result.output;
-    testing::CommandResult width =
-        testing::runTool({"vipsheader", "-f", "width", (directory / "drawing-converted.webp").string()});
-    EXPECT_EQ(width.output, "50\n");
-    EXPECT_FALSE(fs::exists(directory / "notes-converted.webp"));
-}
-
-TEST_F(ImageCommand, RejectsBadUsageWithExitTwoWritingNothing) {
-    const std::vector<std::vector<std::string>> rows = {
-        {},
-        {"--format", "gif", "photo.jpg"},
-        {"--quality", "1.5", "photo.jpg"},
-        {"--fit", "100", "photo.jpg"},
-        {"--fit", "100x100", "--exact", "50x50", "photo.jpg"},
-        {"--verbose", "photo.jpg"},
+// Each row runs in a fresh folder; usage errors print only to the error stream.
+TEST(ImageCommand, ExitStatusOutputAndFilesWritten) {
+    struct Row {
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::vector<std::string> printed;
+        std::vector<std::string> written;
     };
-    const auto before = namesIn(directory.path());
-    for (const auto& arguments : rows) {
+    const std::string usage = "usage: quillmorph-cli image";
+    const std::vector<Row> rows{
+        // Relative paths, beside the sources, in the first file's format; one failure fails the run.
+        {{"--fit", "50x50", "photo.jpg", "notes.jpg", "drawing.png"},
+         1,
+         {"/photo.jpg \u2192 ", "/photo-converted.jpg, ", "notes.jpg: Could not read \u201Cnotes.jpg\u201D",
+          "\nConverted: 2 files\n", "1 failed"},
+         {"drawing-converted.jpg", "photo-converted.jpg"}},
+        {{"--format", "webp", "drawing.png"},
+         0,
+         {"\nConverted: drawing-converted.webp\n"},
+         {"drawing-converted.webp"}},
+        {{"--estimate", "--format", "webp", "photo.jpg", "drawing.png"}, 0, {" bytes)"}, {}},
+        {{"--estimate", "notes.jpg"}, 1, {"Could not read"}, {}},
+        {{"--json", "--format", "png", "drawing.png", "notes.jpg"},
+         1,
+         {R"("output": null)", R"("outputBytes": 0)", R"("error": null)", R"(/drawing-converted.png",)",
+          "\"error\": \"Could not read \u201Cnotes.jpg\u201D as an image.\""},
+         {"drawing-converted.png"}},
+        {{"--estimate", "--json", "photo.jpg"}, 0, {R"("estimatedBytes": )", R"("originalBytes": )"}, {}},
+        {{}, 2, {usage}, {}},
+        {{"--format", "gif", "photo.jpg"}, 2, {usage}, {}},
+        {{"--quality", "1.5", "photo.jpg"}, 2, {usage}, {}},
+        {{"--fit", "100", "photo.jpg"}, 2, {usage}, {}},
+        {{"--fit", "100x100", "--exact", "50x50", "photo.jpg"}, 2, {usage}, {}},
+        {{"--verbose", "photo.jpg"}, 2, {usage}, {}},
+    };
+    for (const Row& row : rows) {
         std::string joined;
-        for (const auto& argument : arguments)
+        for (const auto& argument : row.arguments)
             joined += argument + " ";
         SCOPED_TRACE(joined);
-        testing::CommandResult result = runCli(directory, arguments);
-        EXPECT_EQ(result.exitCode, 2);
-        EXPECT_NE(result.output.find("usage: quillmorph-cli image"), std::string::npos) << result.output;
-        EXPECT_TRUE(runCli(directory, arguments, Streams::standardOutput).output.empty());
+        TemporaryDirectory directory;
+        addSources(directory);
+        const auto before = namesIn(directory.path());
+        const testing::CommandResult result = runCli(directory, row.arguments);
+        EXPECT_EQ(result.exitCode, row.exitCode) << result.output;
+        for (const std::string& text : row.printed)
+            EXPECT_NE(result.output.find(text), std::string::npos) << text << "\n" << result.output;
+        std::vector<std::string> written;
+        std::ranges::set_difference(namesIn(directory.path()), before, std::back_inserter(written));
+        EXPECT_EQ(written, row.written);
+        EXPECT_TRUE(row.exitCode != 2 ||
+                    runCli(directory, row.arguments, Streams::standardOutput).output.empty());
     }
-    EXPECT_EQ(namesIn(directory.path()), before);
-}
-
-TEST_F(ImageCommand, PrintsOutcomesAsJson) {
-    testing::CommandResult result =
-        runCli(directory, {"--json", "--format", "png", "drawing.png", "notes.jpg"}, Streams::standardOutput);
-
-    EXPECT_EQ(result.exitCode, 1);
-    const nlohmann::json outcomes = nlohmann::json::parse(result.output);
-    ASSERT_EQ(outcomes.size(), 2u);
-    EXPECT_EQ(outcomes[0]["source"], (directory / "drawing.png").string());
-    EXPECT_EQ(outcomes[0]["output"], (directory / "drawing-converted.png").string());
-    EXPECT_EQ(outcomes[0]["originalBytes"], fs::file_size(directory / "drawing.png"));
-    EXPECT_EQ(outcomes[0]["outputBytes"], fs::file_size(directory / "drawing-converted.png"));
-    EXPECT_TRUE(outcomes[0]["error"].is_null());
-    EXPECT_EQ(outcomes[1]["source"], (directory / "notes.jpg").string());
-    EXPECT_TRUE(outcomes[1]["output"].is_null());
-    EXPECT_EQ(outcomes[1]["outputBytes"], 0);
-    EXPECT_EQ(outcomes[1]["error"], "Could not read \u201Cnotes.jpg\u201D as an image.");
-}
-
-TEST_F(ImageCommand, EstimateWritesNothing) {
-    const auto before = namesIn(directory.path());
-
-    testing::CommandResult plain =
-        runCli(directory, {"--estimate", "--format", "webp", "photo.jpg", "drawing.png"});
-    testing::CommandResult json =
-        runCli(directory, {"--estimate", "--json", "--format", "webp", "photo.jpg", "drawing.png"},
-               Streams::standardOutput);
-
-    EXPECT_EQ(plain.exitCode, 0) << plain.output;
-    EXPECT_NE(plain.output.find(" bytes)"), std::string::npos) << plain.output;
-    ASSERT_EQ(json.exitCode, 0) << json.output;
-    const nlohmann::json estimate = nlohmann::json::parse(json.output);
-    EXPECT_EQ(estimate["originalBytes"],
-              fs::file_size(directory / "photo.jpg") + fs::file_size(directory / "drawing.png"));
-    EXPECT_GT(estimate["estimatedBytes"].get<std::int64_t>(), 0);
-    EXPECT_EQ(namesIn(directory.path()), before);
-
-    testing::CommandResult unreadable = runCli(directory, {"--estimate", "notes.jpg"});
-    EXPECT_EQ(unreadable.exitCode, 1) << unreadable.output;
-    EXPECT_EQ(namesIn(directory.path()), before);
+    TemporaryDirectory directory;
+    addSources(directory);
+    runCli(directory, {"--exact", "30x20", "photo.jpg"});
+    const std::string header =
+        testing::runTool({"vipsheader", (directory / "photo-converted.jpg").string()}).output;
+    EXPECT_NE(header.find(" 30x20 "), std::string::npos) << header;
 }
 
 } // namespace

@@ -33,6 +33,8 @@ TEST_F(BatchReportTest, SummarisesTheBatch) {
         std::string name;
         std::vector<JobOutcome> outcomes;
         BatchSummary expected;
+        std::string verb = "Converted";
+        Phrase countPhrase = Phrase::notifyImagesCount;
     };
     const std::vector<Row> rows = {
         {"one file shrinking by three quarters",
@@ -55,24 +57,19 @@ TEST_F(BatchReportTest, SummarisesTheBatch) {
          {failure("a", 10, "first error"), failure("b", 20, "second error")},
          {"Processing failed", "first error"}},
         {"empty", {}, {"Processing failed", "No files were processed."}},
+        {"the given verb and count phrase",
+         {success("a", 100, 50), success("b", 100, 50), success("c", 100, 50)},
+         {"Extracted: 3 audio files", "300 bytes \u2192 150 bytes  \u00B7  \u221250%"},
+         "Extracted",
+         Phrase::audioCount},
         {"sums beyond 64 bits saturate and show no percentage",
          {success("a", largest, 1), success("b", largest, 1)},
          {"Converted: 2 files", "9223.37 PB \u2192 2 bytes"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(BatchReport::summarize(row.outcomes, "Converted", Phrase::notifyImagesCount), row.expected);
+        EXPECT_EQ(BatchReport::summarize(row.outcomes, row.verb, row.countPhrase), row.expected);
     }
-}
-
-TEST_F(BatchReportTest, UsesTheGivenVerbAndCountPhrase) {
-    const std::vector<JobOutcome> outcomes{success("a", 100, 50), success("b", 100, 50),
-                                           success("c", 100, 50)};
-    BatchSummary summary =
-        BatchReport::summarize(outcomes, Localization::string(Phrase::notifyAudiosVerb), Phrase::audioCount);
-    EXPECT_EQ(summary.title, Localization::string(Phrase::notifyAudiosVerb) + ": " +
-                                 Localization::string(Phrase::audioCount, {{"n", "3"}}));
-    EXPECT_EQ(summary.body, "300 bytes \u2192 150 bytes  \u00B7  \u221250%");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "tests/engines/image/CodecTestSupport.h"
 
+#include "engines/image/VipsImage.h"
 #include "tests/support/TemporaryDirectory.h"
 #include "tests/support/Tools.h"
 
@@ -31,10 +32,8 @@ std::set<std::uint32_t> distinctPixels(const Bitmap& image) {
 }
 
 std::optional<DecodedImage> decode(const std::vector<std::uint8_t>& file) {
-    static const bool started = vips_init("quillmorph-tests") == 0;
-    if (!started)
-        return std::nullopt;
     try {
+        VipsImage::start();
         vips::VImage image = vips::VImage::new_from_buffer(file.data(), file.size(), "")
                                  .colourspace(VIPS_INTERPRETATION_sRGB)
                                  .cast(VIPS_FORMAT_UCHAR);

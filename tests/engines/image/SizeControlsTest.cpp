@@ -1,8 +1,7 @@
 #include "engines/image/SizeControls.h"
 
-#include <cmath>
+#include <clocale>
 #include <gtest/gtest.h>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -23,125 +22,131 @@ TEST(NumberField, Parse) {
     }
 }
 
-TEST(NumberField, Text) {
-    EXPECT_EQ(NumberField::text(12.04), "12");
-    EXPECT_EQ(NumberField::text(12.46), "12.5");
-    EXPECT_EQ(NumberField::text(99.96), "100");
-    EXPECT_EQ(NumberField::text(33.333, SizeUnit::percent), "33.3");
-    EXPECT_EQ(NumberField::text(0.4, SizeUnit::pixels), "1");
-    EXPECT_EQ(NumberField::text(1499.5, SizeUnit::pixels), "1500");
-    // Far beyond any integer type, still a plain integer text.
-    EXPECT_EQ(NumberField::text(1e30, SizeUnit::pixels), "1000000000000000019884624838656");
+// Under a decimal-comma locale too, as the application runs once Qt has set it from the desktop.
+TEST(NumberField, TextIsTheSameInEveryLocale) {
+    const std::vector<std::tuple<double, std::optional<SizeUnit>, std::string>> cases{
+        {12.04, {}, "12"},
+        {12.46, {}, "12.5"},
+        {99.96, {}, "100"},
+        {33.333, SizeUnit::percent, "33.3"},
+        {0.4, SizeUnit::pixels, "1"},
+        {1499.5, SizeUnit::pixels, "1500"},
+        // Far beyond any integer type, still a plain integer text.
+        {1e30, SizeUnit::pixels, "1000000000000000019884624838656"},
+    };
+    for (const char* locale : {"C", "de_DE.UTF-8"}) {
+        ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr) << locale;
+        for (const auto& [value, unit, expected] : cases) {
+            SCOPED_TRACE(std::string(locale) + " " + expected);
+            EXPECT_EQ(unit ? NumberField::text(value, *unit) : NumberField::text(value), expected);
+        }
+    }
+    std::setlocale(LC_ALL, "C");
 }
 
 // Controls as the image panel sets them up, with edits and writes counted.
 struct Panel {
     int edits = 0;
-    std::vector<std::pair<Side, std::string>> writes;
+    int writes = 0;
     SizeControls controls{FrameSizing::untouched(),
                           true,
                           {.onEdit = [this] { ++edits; },
                            .onWrite =
-                               [this](Side side, const std::string& text) {
-                                   writes.emplace_back(side, text);
+                               [this](Side, const std::string&) {
+                                   ++writes;
                                }}};
 };
 
-TEST(SizeControls, ResetFillsTheSourceSizeWithoutChangingSizing) {
-    Panel panel;
-    panel.controls.setSource({4000, 3000});
-    EXPECT_EQ(panel.controls.text(Side::width), "4000");
-    EXPECT_EQ(panel.controls.text(Side::height), "3000");
-    EXPECT_EQ(panel.controls.sizing(), FrameSizing::untouched());
-    EXPECT_EQ(panel.edits, 0);
+enum class Action { source, width, height, percent, pixels, lock, stepWidth, endHeight, sizingThenSource };
 
-    panel.controls.setSizing(FrameSizing::exact(0, 720));
-    panel.controls.setSource({1920, 1080});
-    EXPECT_EQ(panel.controls.text(Side::width), "1");
-    EXPECT_EQ(panel.controls.text(Side::height), "720");
-    EXPECT_EQ(panel.edits, 0);
+void apply(SizeControls& controls, Action action, const std::string& text) {
+    switch (action) {
+    case Action::source:
+        return controls.setSource({std::stod(text), std::stod(text.substr(text.find('x') + 1))});
+    case Action::width:
+        return controls.fieldChanged(Side::width, text);
+    case Action::height:
+        return controls.fieldChanged(Side::height, text);
+    case Action::percent:
+        return controls.setUnit(SizeUnit::percent);
+    case Action::pixels:
+        return controls.setUnit(SizeUnit::pixels);
+    case Action::lock:
+        return controls.toggleLock();
+    case Action::stepWidth:
+        controls.step(Side::width, std::stod(text));
+        return;
+    case Action::endHeight:
+        return controls.endEditing(Side::height);
+    case Action::sizingThenSource:
+        controls.setSizing(FrameSizing::exact(0, 720));
+        return apply(controls, Action::source, text);
+    }
 }
 
-TEST(SizeControls, LinkedEditWritesTheOtherSideOnceAndIgnoresItsEcho) {
+// One user session, step by step: the texts, the sizing and the notifications after each step.
+TEST(SizeControls, FollowTheUsersEdits) {
+    struct Step {
+        Action action;
+        std::string text;
+        std::string width;
+        std::string height;
+        FrameSizing sizing;
+        int edits;
+        int writes;
+    };
+    using enum Action;
+    const FrameSizing untouched = FrameSizing::untouched();
+    const auto fit = FrameSizing::fit;
+    const auto exact = FrameSizing::exact;
+    const std::vector<Step> steps{
+        // While the source size is unknown no rule runs.
+        {width, "2000", "2000", "", untouched, 0, 0},
+        {percent, "", "2000", "", untouched, 0, 0},
+        {source, "4000x3000", "4000", "3000", untouched, 0, 2},
+        // Only the controls' own writes count: the height once, its echo recognised and not written back.
+        {width, "2000", "2000", "1500", fit(2000, 1500), 1, 3},
+        {height, "1000", "1333", "1000", fit(1333, 1000), 2, 4},
+        {width, "abc", "abc", "1000", fit(1333, 1000), 3, 4},
+        {width, "2000", "2000", "1500", fit(2000, 1500), 4, 5},
+        {percent, "", "50", "50", fit(2000, 1500), 4, 7},
+        {width, "25", "25", "25", fit(1000, 750), 5, 8},
+        {pixels, "", "1000", "750", fit(1000, 750), 5, 10},
+        {lock, "", "1000", "750", exact(1000, 750), 6, 10},
+        {width, "1080", "1080", "750", exact(1080, 750), 7, 10},
+        {height, "1080", "1080", "1080", exact(1080, 1080), 8, 10},
+        // Locking again derives the height from the width.
+        {lock, "", "1080", "810", fit(1080, 810), 10, 11},
+        {stepWidth, "10", "1090", "818", fit(1090, 818), 11, 12},
+        {height, "1500 px", "2000", "1500 px", fit(2000, 1500), 12, 13},
+        {endHeight, "", "2000", "1500", fit(2000, 1500), 13, 13},
+        // A new source resets the fields to the sizing, in pixels, without an edit.
+        {percent, "", "50", "50", fit(2000, 1500), 13, 15},
+        {source, "640x480", "2000", "1500", fit(2000, 1500), 13, 17},
+        {sizingThenSource, "1920x1080", "1", "720", exact(0, 720), 13, 19},
+    };
     Panel panel;
-    panel.controls.setSource({4000, 3000});
-    panel.writes.clear();
-
-    panel.controls.fieldChanged(Side::width, "2000");
-    EXPECT_EQ(panel.controls.text(Side::height), "1500");
-    EXPECT_EQ(panel.controls.sizing(), FrameSizing::fit(2000, 1500));
-    EXPECT_EQ(panel.edits, 1);
-    ASSERT_EQ(panel.writes.size(), 1u);
-    EXPECT_EQ(panel.writes[0], (std::pair<Side, std::string>{Side::height, "1500"}));
-
-    // A later user edit of the height is not mistaken for the echo.
-    panel.controls.fieldChanged(Side::height, "1000");
-    EXPECT_EQ(panel.controls.text(Side::width), "1333");
-    EXPECT_EQ(panel.controls.sizing(), FrameSizing::fit(1333, 1000));
-    EXPECT_EQ(panel.edits, 2);
-}
-
-TEST(SizeControls, UnlinkedEditsGiveExact) {
-    Panel panel;
-    panel.controls.setSource({4000, 3000});
-    panel.controls.toggleLock();
-    EXPECT_FALSE(panel.controls.isLinked());
-    EXPECT_EQ(panel.controls.lockLabel(), Phrase::lockFreeLabel);
-    panel.controls.fieldChanged(Side::width, "1080");
-    panel.controls.fieldChanged(Side::height, "1080");
-    EXPECT_EQ(panel.controls.sizing(), FrameSizing::exact(1080, 1080));
-
-    // Locking again derives the height from the width.
-    panel.controls.toggleLock();
-    EXPECT_EQ(panel.controls.lockHelp(), Phrase::lockLockedHelp);
-    EXPECT_EQ(panel.controls.text(Side::height), "810");
-    EXPECT_EQ(panel.controls.sizing(), FrameSizing::fit(1080, 810));
-}
-
-TEST(SizeControls, UnknownSourceDisablesTheRules) {
-    Panel panel;
-    panel.controls.fieldChanged(Side::width, "2000");
-    EXPECT_EQ(panel.controls.text(Side::height), "");
-    EXPECT_EQ(panel.controls.sizing(), FrameSizing::untouched());
-    EXPECT_EQ(panel.edits, 0);
-    panel.controls.setUnit(SizeUnit::percent);
-    EXPECT_EQ(panel.controls.text(Side::width), "2000");
-}
-
-TEST(SizeControls, UnitConversion) {
-    Panel panel;
-    panel.controls.setSource({4000, 3000});
-    panel.controls.fieldChanged(Side::width, "2000");
-    const int edits = panel.edits;
-
-    panel.controls.setUnit(SizeUnit::percent);
-    EXPECT_EQ(panel.controls.text(Side::width), "50");
-    EXPECT_EQ(panel.controls.text(Side::height), "50");
-    EXPECT_EQ(panel.edits, edits);
-
-    // Percent edits stay mirrored as they are and convert through the source size.
-    panel.controls.fieldChanged(Side::width, "25");
-    EXPECT_EQ(panel.controls.text(Side::height), "25");
-    EXPECT_EQ(panel.controls.sizing(), FrameSizing::fit(1000, 750));
-
-    panel.controls.setUnit(SizeUnit::pixels);
-    EXPECT_EQ(panel.controls.text(Side::width), "1000");
-    EXPECT_EQ(panel.controls.text(Side::height), "750");
-
-    // A new source resets to pixels.
-    panel.controls.setUnit(SizeUnit::percent);
-    panel.controls.setSource({640, 480});
+    for (const Step& step : steps) {
+        SCOPED_TRACE(std::to_string(&step - steps.data()));
+        apply(panel.controls, step.action, step.text);
+        EXPECT_EQ(panel.controls.text(Side::width), step.width);
+        EXPECT_EQ(panel.controls.text(Side::height), step.height);
+        EXPECT_EQ(panel.controls.sizing(), step.sizing);
+        EXPECT_EQ(panel.edits, step.edits);
+        EXPECT_EQ(panel.writes, step.writes);
+    }
     EXPECT_EQ(panel.controls.unit(), SizeUnit::pixels);
-    EXPECT_EQ(panel.controls.text(Side::width), "1000");
+    EXPECT_EQ(panel.controls.lockHelp(), Phrase::lockLockedHelp);
+    panel.controls.fieldChanged(Side::width, "x");
+    EXPECT_FALSE(panel.controls.step(Side::width, 1));
+    panel.controls.toggleLock();
+    EXPECT_EQ(panel.controls.lockLabel(), Phrase::lockFreeLabel);
 }
 
 TEST(SizeControls, UnparsableOrAbsurdValuesNeverReachSizing) {
     Panel panel;
     panel.controls.setSource({4000, 3000});
     panel.controls.fieldChanged(Side::width, "2000");
-    panel.controls.fieldChanged(Side::width, "abc");
-    EXPECT_EQ(panel.controls.text(Side::height), "1500");
-    EXPECT_EQ(panel.controls.sizing(), FrameSizing::fit(2000, 1500));
     panel.controls.fieldChanged(Side::width, "1e300");
     EXPECT_EQ(panel.controls.sizing(), FrameSizing::fit(2000, 1500));
     panel.controls.fieldChanged(Side::width, "9223372036854775808");
@@ -158,28 +163,10 @@ TEST(SizeControls, UnparsableOrAbsurdValuesNeverReachSizing) {
 }
 
 TEST(NumericField, Stepping) {
-    EXPECT_EQ(NumericField::stepped("100", 1, SizeUnit::pixels), "101");
     EXPECT_EQ(NumericField::stepped("100", -10, SizeUnit::pixels), "90");
     EXPECT_EQ(NumericField::stepped("5", -10, SizeUnit::pixels), "1");
     EXPECT_EQ(NumericField::stepped("12.5 %", 1, SizeUnit::percent), "13.5");
     EXPECT_EQ(NumericField::stepped("abc", 1, SizeUnit::pixels), std::nullopt);
-}
-
-TEST(SizeControls, SteppingAndEndOfEditingActAsEdits) {
-    Panel panel;
-    panel.controls.setSource({4000, 3000});
-    EXPECT_TRUE(panel.controls.step(Side::width, 10));
-    EXPECT_EQ(panel.controls.text(Side::width), "4010");
-    EXPECT_EQ(panel.controls.sizing(), FrameSizing::fit(4010, 3008));
-
-    panel.controls.fieldChanged(Side::height, "1500 px");
-    panel.controls.endEditing(Side::height);
-    EXPECT_EQ(panel.controls.text(Side::height), "1500");
-    EXPECT_EQ(panel.controls.text(Side::width), "2000");
-
-    panel.controls.fieldChanged(Side::width, "x");
-    EXPECT_FALSE(panel.controls.step(Side::width, 1));
-    EXPECT_EQ(panel.controls.text(Side::width), "x");
 }
 
 } // namespace

@@ -1,11 +1,16 @@
 #include "engines/output/OutputFile.h"
 
+#include "common/UTF8.h"
 #include "tests/support/TemporaryDirectory.h"
 #include "tests/support/Tools.h"
 
+#include <algorithm>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace quillmorph {
@@ -28,27 +33,37 @@ OutputFile makeOrFail(const fs::path& destination,
 }
 
 TEST(OutputFile, CommitMovesTheWrittenBytesIntoPlace) {
-    TemporaryDirectory directory;
-    OutputFile file = makeOrFail(directory / "photo-converted.webp");
-    const std::string temporary = file.temporaryPath().filename().string();
-    EXPECT_EQ(file.temporaryPath().parent_path(), directory.path());
-    EXPECT_TRUE(temporary.starts_with(".photo-converted.qm-")) << temporary;
-    EXPECT_TRUE(temporary.ends_with(".webp")) << temporary;
-    EXPECT_TRUE(fs::is_regular_file(file.temporaryPath()));
+    // 255 bytes, the most a name may have; cutting the temporary's at byte 240 would split an "é".
+    std::string longStem = "x";
+    for (int index = 0; index < 125; ++index)
+        longStem += "\u00e9";
+    for (const std::string& name : std::vector<std::string>{"photo-converted.webp", longStem + ".png"}) {
+        SCOPED_TRACE(name);
+        TemporaryDirectory directory;
+        OutputFile file = makeOrFail(directory / name);
+        const std::string temporary = file.temporaryPath().filename().string();
+        EXPECT_EQ(file.temporaryPath().parent_path(), directory.path());
+        EXPECT_TRUE(temporary.starts_with("." + name.substr(0, 10))) << temporary;
+        EXPECT_NE(temporary.find(".qm-"), std::string::npos) << temporary;
+        EXPECT_TRUE(temporary.ends_with(fs::path(name).extension().string())) << temporary;
+        EXPECT_LE(temporary.size(), 255u);
+        EXPECT_TRUE(isValidUTF8(temporary));
+        EXPECT_TRUE(fs::is_regular_file(file.temporaryPath()));
 
-    ASSERT_FALSE(file.write(bytesOf("first attempt, longer")));
-    ASSERT_FALSE(file.write(bytesOf("RIFF....WEBP")));
-    auto landed = file.commit("-converted", "webp");
-    ASSERT_TRUE(landed) << landed.error().message();
-    EXPECT_EQ(*landed, directory / "photo-converted.webp");
-    EXPECT_EQ(testing::readFile(*landed), "RIFF....WEBP");
-    EXPECT_EQ(namesIn(directory.path()), std::vector<std::string>{"photo-converted.webp"});
+        ASSERT_FALSE(file.write(bytesOf("first attempt, longer")));
+        ASSERT_FALSE(file.write(bytesOf("RIFF....WEBP")));
+        auto landed = file.commit("-converted", fs::path(name).extension().string().substr(1));
+        ASSERT_TRUE(landed) << landed.error().message();
+        EXPECT_EQ(*landed, directory / name);
+        EXPECT_EQ(testing::readFile(*landed), "RIFF....WEBP");
+        EXPECT_EQ(namesIn(directory.path()), std::vector<std::string>{name});
 
-    const mode_t mask = umask(0);
-    umask(mask);
-    struct stat status {};
-    ASSERT_EQ(stat(landed->c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0644 & ~mask);
+        const mode_t mask = umask(0);
+        umask(mask);
+        struct stat status {};
+        ASSERT_EQ(stat(landed->c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 0777, 0644 & ~mask);
+    }
 }
 
 TEST(OutputFile, CommitNeverReplacesAFileThatAppearedMeanwhile) {
@@ -65,44 +80,47 @@ TEST(OutputFile, CommitNeverReplacesAFileThatAppearedMeanwhile) {
     EXPECT_EQ(testing::readFile(directory / "photo-converted.webp"), "someone else's");
 }
 
-TEST(OutputFile, AnUncommittedFileRemovesItself) {
+// A process that dies leaves its temporary unlocked; a live one holds it locked.
+TEST(OutputFile, TemporariesWhoseOwnerIsGoneAreRemovedBesideTheNextOutput) {
     TemporaryDirectory directory;
-    fs::path temporary;
+    const std::vector<std::string> others{".clip-converted.qm-Q2w9Zr.mp4", ".notes.qm-draft.txt",
+                                          ".qm-abcdef.jpg"};
+    for (const char* name : {".photo-converted.qm-k3Xz9a.webp", "..qm-a1b2c3"})
+        testing::writeFile(directory / name, "left by a killed process");
+    for (const std::string& name : others)
+        testing::writeFile(directory / name, "another process's, or a user's own");
+    const int held = open((directory / others[0]).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    OutputFile reserved = makeOrFail(directory / "song-converted.mp3", OutputFile::Creation::reserveName);
+    testing::writeFile(reserved.temporaryPath(), "written by a child process");
+
+    OutputFile mine = makeOrFail(directory / "a-converted.png");
+    OutputFile next = makeOrFail(directory / "a-converted.png");
+    std::vector<std::string> expected = others;
+    for (const OutputFile* file : {&reserved, &mine, &next})
+        expected.push_back(file->temporaryPath().filename().string());
+    std::ranges::sort(expected);
+    EXPECT_EQ(namesIn(directory.path()), expected);
+    const int probe = open(mine.temporaryPath().c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_NE(flock(probe, LOCK_EX | LOCK_NB), 0) << "a live temporary is locked";
+    close(probe);
+    close(held);
+}
+
+// Root ignores permission bits, so unwritable places are ones no permission makes writable.
+TEST(OutputFile, FailuresLeaveNothingBehind) {
+    TemporaryDirectory directory;
+    testing::writeFile(directory / "plain-file", "not a folder");
     {
         OutputFile file = makeOrFail(directory / "report-compressed.pdf");
         ASSERT_FALSE(file.write(bytesOf("%PDF-1.4 partial")));
         OutputFile moved = std::move(file);
-        temporary = moved.temporaryPath();
-        EXPECT_TRUE(fs::exists(temporary));
-    }
-    EXPECT_FALSE(fs::exists(temporary));
-    EXPECT_TRUE(namesIn(directory.path()).empty());
-}
-
-TEST(OutputFile, AReservedNameIsFreeForAChildProcessToCreateAndCommitsOnlyOnceCreated) {
-    TemporaryDirectory directory;
-    {
+        EXPECT_TRUE(fs::exists(moved.temporaryPath()));
+        // A reserved name that nothing created cannot land.
         OutputFile never = makeOrFail(directory / "song-converted.mp3", OutputFile::Creation::reserveName);
-        auto landed = never.commit("-converted", "mp3");
-        ASSERT_FALSE(landed);
-        EXPECT_EQ(landed.error(), std::errc::no_such_file_or_directory);
+        EXPECT_FALSE(fs::exists(never.temporaryPath()));
+        EXPECT_EQ(never.commit("-converted", "mp3").error(), std::errc::no_such_file_or_directory);
     }
-    EXPECT_TRUE(namesIn(directory.path()).empty());
-
-    OutputFile file = makeOrFail(directory / "song-converted.mp3", OutputFile::Creation::reserveName);
-    EXPECT_FALSE(fs::exists(file.temporaryPath()));
-    EXPECT_TRUE(file.temporaryPath().filename().string().ends_with(".mp3"));
-    testing::writeFile(file.temporaryPath(), "ID3 audio");
-    auto landed = file.commit("-converted", "mp3");
-    ASSERT_TRUE(landed) << landed.error().message();
-    EXPECT_EQ(testing::readFile(*landed), "ID3 audio");
-    EXPECT_EQ(namesIn(directory.path()), std::vector<std::string>{"song-converted.mp3"});
-}
-
-// Root ignores permission bits, so unwritable places are ones no permission makes writable.
-TEST(OutputFile, AnUnusableFolderFailsAtOnce) {
-    TemporaryDirectory directory;
-    testing::writeFile(directory / "plain-file", "not a folder");
     struct Row {
         fs::path destination;
         std::errc expected;
