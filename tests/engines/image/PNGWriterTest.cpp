@@ -16,32 +16,14 @@ using testing::makeBitmap;
 using testing::Pixel;
 using Bytes = std::vector<std::uint8_t>;
 
-struct Chunk {
-    std::string type;
-    Bytes data;
-};
-
-std::uint32_t bigEndian(const std::uint8_t* bytes) {
-    return std::uint32_t(bytes[0]) << 24 | std::uint32_t(bytes[1]) << 16 | std::uint32_t(bytes[2]) << 8 |
-           bytes[3];
-}
-
-// The file's chunks in order; pngcheck has checked lengths and CRCs.
-std::vector<Chunk> chunksOf(const Bytes& png) {
-    std::vector<Chunk> chunks;
+// The data of the file's first chunk of `type`, empty when there is none; pngcheck checks the layout.
+Bytes dataOf(const Bytes& png, const std::string& type) {
     for (std::size_t offset = 8; offset + 12 <= png.size();) {
-        const std::uint32_t length = bigEndian(&png[offset]);
-        const std::uint8_t* type = &png[offset + 4];
-        chunks.push_back({std::string(type, type + 4), Bytes(type + 4, type + 4 + length)});
+        const std::size_t length = std::size_t(png[offset]) << 24 | std::size_t(png[offset + 1]) << 16 |
+                                   std::size_t(png[offset + 2]) << 8 | png[offset + 3];
+        if (std::string(&png[offset + 4], &png[offset + 8]) == type)
+            return Bytes(&png[offset + 8], &png[offset + 8] + length);
         offset += 12 + length;
-    }
-    return chunks;
-}
-
-Bytes dataOf(const std::vector<Chunk>& chunks, const std::string& type) {
-    for (const Chunk& chunk : chunks) {
-        if (chunk.type == type)
-            return chunk.data;
     }
     return {};
 }
@@ -107,12 +89,11 @@ TEST(PNGWriter, PaletteInOrderOfOpacityThenAppearanceAtTheSmallestDepth) {
         const auto png = PNGWriter::indexed(row.image);
         ASSERT_TRUE(png);
         expectFaithful(row.image, *png);
-        const auto chunks = chunksOf(*png);
-        EXPECT_EQ(dataOf(chunks, "IHDR").at(8), row.depth);
-        EXPECT_EQ(dataOf(chunks, "IHDR").at(9), 3) << "colour type";
+        EXPECT_EQ(dataOf(*png, "IHDR").at(8), row.depth);
+        EXPECT_EQ(dataOf(*png, "IHDR").at(9), 3) << "colour type";
         if (!row.palette.empty())
-            EXPECT_EQ(dataOf(chunks, "PLTE"), row.palette);
-        EXPECT_EQ(dataOf(chunks, "tRNS"), row.alphas);
+            EXPECT_EQ(dataOf(*png, "PLTE"), row.palette);
+        EXPECT_EQ(dataOf(*png, "tRNS"), row.alphas);
     }
 }
 
@@ -153,9 +134,8 @@ TEST(PNGWriter, EveryRowGetsItsBestFilter) {
         const auto png = write(image);
         ASSERT_TRUE(png);
         expectFaithful(image, *png);
-        const auto chunks = chunksOf(*png);
-        EXPECT_EQ(dataOf(chunks, "IHDR").at(9), colourType);
-        const Bytes compressed = dataOf(chunks, "IDAT");
+        EXPECT_EQ(dataOf(*png, "IHDR").at(9), colourType);
+        const Bytes compressed = dataOf(*png, "IDAT");
         Bytes lines(45 * (rowBytes + 1));
         uLongf length = lines.size();
         ASSERT_EQ(uncompress(lines.data(), &length, compressed.data(), compressed.size()), Z_OK);
