@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <future>
 #include <limits>
 #include <new>
+#include <numeric>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -71,13 +74,27 @@ Key keyAt(const std::vector<std::uint8_t>& buffer, std::size_t pixel) {
     return key(p[0], p[1], p[2], p[3]);
 }
 
+// Ascending, by a least-significant-digit radix sort: a byte a pass.
+void sortKeys(std::vector<Key>& keys) {
+    std::vector<Key> scratch(keys.size());
+    for (int shift = 0; shift < 32; shift += 8) {
+        std::array<std::size_t, 257> starts{};
+        for (Key key : keys)
+            ++starts[(key >> shift & 0xFF) + 1];
+        std::partial_sum(starts.begin(), starts.end(), starts.begin());
+        for (Key key : keys)
+            scratch[starts[key >> shift & 0xFF]++] = key;
+        keys.swap(scratch);
+    }
+}
+
 // Counts of every step-th pixel's key.
 Histogram histogram(const std::vector<std::uint8_t>& buffer, std::size_t pixelCount, std::size_t step) {
     std::vector<Key> samples;
     samples.reserve((pixelCount + step - 1) / step);
     for (std::size_t pixel = 0; pixel < pixelCount; pixel += step)
         samples.push_back(keyAt(buffer, pixel));
-    std::ranges::sort(samples);
+    sortKeys(samples);
     Histogram counts;
     for (Key color : samples) {
         if (counts.empty() || counts.back().color != color)
@@ -87,42 +104,44 @@ Histogram histogram(const std::vector<std::uint8_t>& buffer, std::size_t pixelCo
     return counts;
 }
 
+// A run of entries of the histogram being cut; the cut reorders entries only within a box.
 struct Box {
-    std::vector<HistogramEntry> entries;
+    std::size_t begin = 0;
+    std::size_t end = 0;
     // Per channel, the largest minus the smallest component over the entries (counts ignored).
     std::array<int, 4> spreads{};
+    std::uint64_t volume = 1;
 
-    explicit Box(std::vector<HistogramEntry> boxEntries) : entries(std::move(boxEntries)) {
+    Box(const std::vector<HistogramEntry>& entries, std::size_t first, std::size_t last)
+        : begin(first), end(last) {
         Components low{255, 255, 255, 255};
         Components high{0, 0, 0, 0};
-        for (const HistogramEntry& entry : entries) {
+        for (std::size_t index = begin; index < end; ++index) {
             for (int channel = 0; channel < 4; ++channel) {
-                low[channel] = std::min(low[channel], component(entry.color, channel));
-                high[channel] = std::max(high[channel], component(entry.color, channel));
+                low[channel] = std::min(low[channel], component(entries[index].color, channel));
+                high[channel] = std::max(high[channel], component(entries[index].color, channel));
             }
         }
-        for (int channel = 0; channel < 4; ++channel)
+        for (int channel = 0; channel < 4; ++channel) {
             spreads[channel] = std::max(0, high[channel] - low[channel]);
+            volume *= std::uint64_t(spreads[channel] + 1);
+        }
     }
 
-    [[nodiscard]] std::uint64_t volume() const {
-        std::uint64_t product = 1;
-        for (int spread : spreads)
-            product *= std::uint64_t(spread + 1);
-        return product;
-    }
+    [[nodiscard]] std::size_t size() const { return end - begin; }
 
     // The widest channel, the lowest channel index on a tie.
     [[nodiscard]] int splitAxis() const { return int(std::ranges::max_element(spreads) - spreads.begin()); }
 
     // Count-weighted mean per channel, rounded down.
-    [[nodiscard]] Color average() const {
+    [[nodiscard]] Color average(const std::vector<HistogramEntry>& entries) const {
         std::array<std::uint64_t, 4> sums{};
         std::uint64_t total = 0;
-        for (const HistogramEntry& entry : entries) {
+        for (std::size_t index = begin; index < end; ++index) {
             for (int channel = 0; channel < 4; ++channel)
-                sums[channel] += std::uint64_t(component(entry.color, channel)) * entry.count;
-            total += entry.count;
+                sums[channel] +=
+                    std::uint64_t(component(entries[index].color, channel)) * entries[index].count;
+            total += entries[index].count;
         }
         if (total == 0)
             return {};
@@ -133,51 +152,60 @@ struct Box {
 
 // Sorted on the widest channel (stable, so equal components keep their order) and cut where the running
 // count first reaches half the total; each side keeps at least one entry.
-std::pair<Box, Box> split(Box box) {
+std::pair<Box, Box> split(const Box& box, std::vector<HistogramEntry>& entries,
+                          std::vector<HistogramEntry>& scratch) {
     const int axis = box.splitAxis();
-    std::vector<HistogramEntry>& entries = box.entries;
-    std::ranges::stable_sort(entries, {},
-                             [axis](const HistogramEntry& entry) { return component(entry.color, axis); });
+    // A counting sort: 256 possible components.
+    std::array<std::size_t, 257> starts{};
     std::uint64_t total = 0;
-    for (const HistogramEntry& entry : entries)
-        total += entry.count;
+    for (std::size_t index = box.begin; index < box.end; ++index) {
+        ++starts[std::size_t(component(entries[index].color, axis)) + 1];
+        total += entries[index].count;
+    }
+    std::partial_sum(starts.begin(), starts.end(), starts.begin());
+    scratch.resize(box.size());
+    for (std::size_t index = box.begin; index < box.end; ++index)
+        scratch[starts[std::size_t(component(entries[index].color, axis))]++] = entries[index];
+    std::ranges::copy(scratch, entries.begin() + std::ptrdiff_t(box.begin));
+
     const std::uint64_t half = total / 2;
     std::size_t size = 0;
-    for (std::uint64_t running = 0; size < entries.size();) {
-        running += entries[size++].count;
+    for (std::uint64_t running = 0; size < box.size();) {
+        running += entries[box.begin + size++].count;
         if (running >= half)
             break;
     }
-    size = std::clamp<std::size_t>(size, 1, entries.size() - 1);
-    const auto middle = entries.begin() + std::ptrdiff_t(size);
-    return {Box(std::vector(entries.begin(), middle)), Box(std::vector(middle, entries.end()))};
+    size = std::clamp<std::size_t>(size, 1, box.size() - 1);
+    return {Box(entries, box.begin, box.begin + size), Box(entries, box.begin + size, box.end)};
 }
 
 Palette medianCut(const Histogram& histogram, int maxColors) {
+    std::vector<HistogramEntry> entries = histogram;
+    std::vector<HistogramEntry> scratch;
     std::vector<Box> boxes;
-    boxes.emplace_back(histogram);
+    boxes.emplace_back(entries, 0, entries.size());
     while (boxes.size() < std::size_t(maxColors)) {
         // The largest volume among the divisible boxes; the earliest in the list on a tie.
         auto chosen = boxes.end();
         std::uint64_t largestVolume = 0;
         for (auto box = boxes.begin(); box != boxes.end(); ++box) {
-            if (box->entries.size() > 1 && box->volume() > largestVolume) {
-                largestVolume = box->volume();
+            if (box->size() > 1 && box->volume > largestVolume) {
+                largestVolume = box->volume;
                 chosen = box;
             }
         }
         if (chosen == boxes.end())
             break;
-        Box divided = std::move(*chosen);
+        const Box divided = *chosen;
         boxes.erase(chosen);
-        auto [first, second] = split(std::move(divided));
-        boxes.push_back(std::move(first));
-        boxes.push_back(std::move(second));
+        auto [first, second] = split(divided, entries, scratch);
+        boxes.push_back(first);
+        boxes.push_back(second);
     }
     Palette palette;
     palette.reserve(boxes.size());
     for (const Box& box : boxes)
-        palette.push_back(box.average());
+        palette.push_back(box.average(entries));
     return palette;
 }
 
@@ -332,25 +360,44 @@ class NearestCache {
     std::size_t m_count = 0;
 };
 
-// Two passes moving each colour to the count-weighted mean of the histogram colours nearest to it.
-Palette refine(Palette palette, const Histogram& histogram) {
-    for (int pass = 0; pass < 2; ++pass) {
-        std::vector<std::array<std::uint64_t, 4>> sums(palette.size());
-        std::vector<std::uint64_t> totals(palette.size());
-        const PaletteSearch search(palette);
-        for (const HistogramEntry& entry : histogram) {
+// Per palette colour, the count-weighted sums of the components of the histogram colours nearest to it,
+// and their count.
+struct NearestSums {
+    std::vector<std::array<std::uint64_t, 4>> sums;
+    std::vector<std::uint64_t> totals;
+
+    NearestSums(const PaletteSearch& search, std::span<const HistogramEntry> entries, std::size_t paletteSize)
+        : sums(paletteSize), totals(paletteSize) {
+        for (const HistogramEntry& entry : entries) {
             const std::uint32_t index = search.nearest(entry.color);
             const Components c = unpack(entry.color);
             for (int channel = 0; channel < 4; ++channel)
                 sums[index][channel] += std::uint64_t(c[channel]) * entry.count;
             totals[index] += entry.count;
         }
+    }
+};
+
+// Two passes moving each colour to the count-weighted mean of the histogram colours nearest to it. The
+// histogram's halves are summed at once; integer sums do not depend on the order.
+Palette refine(Palette palette, const Histogram& histogram) {
+    const std::span<const HistogramEntry> entries(histogram);
+    const std::size_t half = entries.size() / 2;
+    for (int pass = 0; pass < 2; ++pass) {
+        const PaletteSearch search(palette);
+        auto second = std::async(std::launch::async | std::launch::deferred,
+                                 [&] { return NearestSums(search, entries.subspan(half), palette.size()); });
+        NearestSums nearest(search, entries.first(half), palette.size());
+        const NearestSums other = second.get();
         for (std::size_t index = 0; index < palette.size(); ++index) {
-            if (const std::uint64_t total = totals[index]; total > 0) {
-                const auto& sum = sums[index];
-                palette[index] = {std::uint8_t(sum[0] / total), std::uint8_t(sum[1] / total),
-                                  std::uint8_t(sum[2] / total), std::uint8_t(sum[3] / total)};
-            }
+            const std::uint64_t total = nearest.totals[index] + other.totals[index];
+            if (total == 0)
+                continue;
+            std::array<std::uint64_t, 4> sum{};
+            for (int channel = 0; channel < 4; ++channel)
+                sum[channel] = nearest.sums[index][channel] + other.sums[index][channel];
+            palette[index] = {std::uint8_t(sum[0] / total), std::uint8_t(sum[1] / total),
+                              std::uint8_t(sum[2] / total), std::uint8_t(sum[3] / total)};
         }
     }
     return palette;
@@ -359,11 +406,10 @@ Palette refine(Palette palette, const Histogram& histogram) {
 // Every pixel replaced by a palette colour, rows from the top, left to right. With dithering, each pixel's
 // error (when Σe² > 12) goes 7/16 right, 3/16 below-left, 5/16 below, 1/16 below-right, each share
 // truncated toward zero; the error rows carry one pixel of margin on each side to absorb what leaves the
-// image.
-void mapPixels(std::vector<std::uint8_t>& buffer, int width, int height, const Palette& palette,
-               std::size_t distinctColors) {
+// image. Rows firstRow up to lastRow only.
+void mapPixels(std::vector<std::uint8_t>& buffer, int width, std::size_t firstRow, std::size_t lastRow,
+               const Palette& palette, std::size_t distinctColors, bool dithering) {
     const std::size_t rowLength = std::size_t(width);
-    const bool dithering = rowLength * std::size_t(height) <= ditheringLimit;
     const PaletteSearch search(palette);
     NearestCache cache(search, distinctColors);
     std::vector<int> currentErrors(dithering ? (rowLength + 2) * 4 : 0);
@@ -371,8 +417,8 @@ void mapPixels(std::vector<std::uint8_t>& buffer, int width, int height, const P
     Key previousKey = 0;
     std::uint32_t previousIndex = cache.nearest(previousKey);
 
-    for (std::size_t y = 0; y < std::size_t(height); ++y) {
-        if (dithering && y > 0) {
+    for (std::size_t y = firstRow; y < lastRow; ++y) {
+        if (dithering && y > firstRow) {
             std::swap(currentErrors, nextErrors);
             std::ranges::fill(nextErrors, 0);
         }
@@ -437,7 +483,17 @@ std::optional<Bitmap> quantize(const Bitmap& image, int maxColors) {
     if (palette.size() < 2)
         return std::nullopt;
     palette = refine(std::move(palette), counts);
-    mapPixels(*buffer, image.width(), image.height(), palette, counts.size());
+    const std::size_t height = std::size_t(image.height());
+    if (pixelCount <= ditheringLimit) {
+        mapPixels(*buffer, image.width(), 0, height, palette, counts.size(), true);
+    } else {
+        // Without dithering every pixel maps on its own: the halves of the image map at once.
+        auto lower = std::async(std::launch::async | std::launch::deferred, [&] {
+            mapPixels(*buffer, image.width(), height / 2, height, palette, counts.size(), false);
+        });
+        mapPixels(*buffer, image.width(), 0, height / 2, palette, counts.size(), false);
+        lower.get();
+    }
     return Bitmap(image.width(), image.height(), image.hasAlpha(), std::move(*buffer));
 }
 

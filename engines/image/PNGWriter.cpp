@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <limits>
+#include <cstring>
+#include <future>
+#include <libdeflate.h>
+#include <memory>
 #include <numeric>
 #include <span>
 #include <string_view>
 #include <unordered_map>
-#include <zlib.h>
 
 namespace quillmorph::PNGWriter {
 
@@ -29,13 +31,28 @@ struct IndexedImage {
     Bytes indices; // one palette index per pixel, rows from the top
 };
 
+// Straight colours, four bytes a pixel, rows from the top; the fourth byte is ignored when opaque.
+struct StraightPixels {
+    int width = 0;
+    int height = 0;
+    bool opaque = true;
+    std::span<const std::uint8_t> rgba;
+    Bytes storage; // the un-premultiplied copy of a translucent image
+};
+
 enum class FilterType : std::uint8_t { none, sub, up, average, paeth };
 
 constexpr std::size_t paletteCapacity = 256;
 constexpr std::array<std::uint8_t, 8> signature{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+constexpr std::uint8_t colourTypeTruecolour = 2;
 constexpr std::uint8_t colourTypeIndexed = 3;
+constexpr std::uint8_t colourTypeTruecolourAlpha = 6;
 // A chunk's length field is limited to 2^31 − 1 (ISO/IEC 15948, 5.3).
 constexpr std::size_t maximumChunkLength = 0x7FFFFFFF;
+// libdeflate's levels that come out no larger than zlib's best on these rows, and faster: palette rows
+// already at 9, truecolour photo rows at 10 (its lightest near-optimal parsing).
+constexpr int paletteDeflateLevel = 9;
+constexpr int truecolourDeflateLevel = 10;
 
 std::array<std::uint8_t, 4> bigEndian(std::uint32_t value) {
     return {std::uint8_t(value >> 24), std::uint8_t(value >> 16), std::uint8_t(value >> 8),
@@ -46,8 +63,27 @@ void append(Bytes& bytes, std::span<const std::uint8_t> data) {
     bytes.insert(bytes.end(), data.begin(), data.end());
 }
 
+// Nothing when the image is empty or its un-premultiplied copy cannot be allocated.
+std::optional<StraightPixels> straightPixels(const Bitmap& image) {
+    if (image.width() <= 0 || image.height() <= 0)
+        return std::nullopt;
+    StraightPixels pixels{.width = image.width(), .height = image.height(), .opaque = !image.hasAlpha()};
+    if (pixels.opaque) {
+        pixels.rgba = image.pixels();
+        return pixels;
+    }
+    std::optional<Bytes> rgba = image.unpremultipliedRGBA();
+    if (!rgba)
+        return std::nullopt;
+    pixels.storage = std::move(*rgba);
+    pixels.rgba = pixels.storage;
+    return pixels;
+}
+
 // Palette entries are numbered in order of first appearance; nothing at the 257th distinct colour.
-std::optional<IndexedImage> collect(std::span<const std::uint8_t> rgba, std::size_t count) {
+std::optional<IndexedImage> collect(const StraightPixels& pixels) {
+    const std::size_t count = std::size_t(pixels.width) * std::size_t(pixels.height);
+    const std::uint32_t opaqueBits = pixels.opaque ? 0xFF : 0;
     IndexedImage image;
     image.indices.resize(count);
     std::unordered_map<std::uint32_t, std::uint8_t> indexOfKey;
@@ -55,9 +91,9 @@ std::optional<IndexedImage> collect(std::span<const std::uint8_t> rgba, std::siz
     std::uint32_t previousKey = 0;
     std::uint8_t index = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t* pixel = rgba.data() + i * 4;
+        const std::uint8_t* pixel = pixels.rgba.data() + i * 4;
         const std::uint32_t key = std::uint32_t(pixel[0]) << 24 | std::uint32_t(pixel[1]) << 16 |
-                                  std::uint32_t(pixel[2]) << 8 | pixel[3];
+                                  std::uint32_t(pixel[2]) << 8 | pixel[3] | opaqueBits;
         // Neighbouring pixels mostly repeat a colour: skip the map for a run.
         if (i == 0 || key != previousKey) {
             if (auto found = indexOfKey.find(key); found != indexOfKey.end()) {
@@ -67,7 +103,7 @@ std::optional<IndexedImage> collect(std::span<const std::uint8_t> rgba, std::siz
                     return std::nullopt;
                 index = std::uint8_t(image.palette.size());
                 indexOfKey.emplace(key, index);
-                image.palette.push_back({pixel[0], pixel[1], pixel[2], pixel[3]});
+                image.palette.push_back({pixel[0], pixel[1], pixel[2], std::uint8_t(key)});
             }
             previousKey = key;
         }
@@ -75,7 +111,6 @@ std::optional<IndexedImage> collect(std::span<const std::uint8_t> rgba, std::siz
     }
     return image;
 }
-
 // Translucent entries first, so that tRNS covers exactly them; ties keep their first-appearance order.
 void sortByOpacity(std::vector<Entry>& palette, Bytes& indices) {
     if (std::ranges::is_sorted(palette, {}, &Entry::a))
@@ -132,99 +167,127 @@ int paethPredictor(int a, int b, int c) {
     return c;
 }
 
-// ISO/IEC 15948 (PNG), 9.2, with one byte per pixel: the left neighbour of the first byte is 0.
-void filterRow(FilterType type, const std::uint8_t* current, const std::uint8_t* previous, std::size_t width,
-               std::uint8_t* filtered) {
+// ISO/IEC 15948 (PNG), 9.2: the left neighbour of a row's first pixel is 0.
+void filterRow(FilterType type, const std::uint8_t* current, const std::uint8_t* previous,
+               std::size_t rowBytes, std::size_t pixelBytes, std::uint8_t* filtered) {
+    const std::size_t first = std::min(pixelBytes, rowBytes);
     switch (type) {
     case FilterType::none:
-        std::copy_n(current, width, filtered);
+        std::copy_n(current, rowBytes, filtered);
         break;
     case FilterType::sub:
-        filtered[0] = current[0];
-        for (std::size_t x = 1; x < width; ++x)
-            filtered[x] = std::uint8_t(current[x] - current[x - 1]);
+        std::copy_n(current, first, filtered);
+        for (std::size_t x = first; x < rowBytes; ++x)
+            filtered[x] = std::uint8_t(current[x] - current[x - pixelBytes]);
         break;
     case FilterType::up:
-        for (std::size_t x = 0; x < width; ++x)
+        for (std::size_t x = 0; x < rowBytes; ++x)
             filtered[x] = std::uint8_t(current[x] - previous[x]);
         break;
     case FilterType::average:
-        filtered[0] = std::uint8_t(current[0] - previous[0] / 2);
-        for (std::size_t x = 1; x < width; ++x)
-            filtered[x] = std::uint8_t(current[x] - (current[x - 1] + previous[x]) / 2);
+        for (std::size_t x = 0; x < first; ++x)
+            filtered[x] = std::uint8_t(current[x] - previous[x] / 2);
+        for (std::size_t x = first; x < rowBytes; ++x)
+            filtered[x] = std::uint8_t(current[x] - (current[x - pixelBytes] + previous[x]) / 2);
         break;
     case FilterType::paeth:
-        filtered[0] = std::uint8_t(current[0] - previous[0]);
-        for (std::size_t x = 1; x < width; ++x)
-            filtered[x] =
-                std::uint8_t(current[x] - paethPredictor(current[x - 1], previous[x], previous[x - 1]));
+        for (std::size_t x = 0; x < first; ++x)
+            filtered[x] = std::uint8_t(current[x] - previous[x]);
+        for (std::size_t x = first; x < rowBytes; ++x)
+            filtered[x] = std::uint8_t(
+                current[x] - paethPredictor(current[x - pixelBytes], previous[x], previous[x - pixelBytes]));
         break;
     }
 }
 
 // The usual heuristic: bytes read as signed, magnitudes summed; small residuals compress best.
-std::uint64_t filterScore(const Bytes& filtered) {
+std::uint64_t filterScore(const std::uint8_t* filtered, std::size_t rowBytes) {
     std::uint64_t score = 0;
-    for (std::uint8_t value : filtered)
-        score += value < 128 ? value : 256 - value;
+    for (std::size_t x = 0; x < rowBytes; ++x)
+        score += filtered[x] < 128 ? filtered[x] : 256 - filtered[x];
     return score;
 }
 
-// Depth 8 tries the five filters on every row and keeps the lowest score, the lower type on a tie.
-Bytes scanlines(const Bytes& indices, int width, int height, int depth) {
+// Tries the five filters on the row and writes the filter type and the row with the lowest score to `line`,
+// the lower type on a tie.
+void filterBest(const std::uint8_t* current, const std::uint8_t* previous, std::size_t rowBytes,
+                std::size_t pixelBytes, Bytes& candidate, std::uint8_t* line) {
+    std::uint64_t bestScore = 0;
+    for (FilterType type :
+         {FilterType::none, FilterType::sub, FilterType::up, FilterType::average, FilterType::paeth}) {
+        filterRow(type, current, previous, rowBytes, pixelBytes, candidate.data());
+        const std::uint64_t score = filterScore(candidate.data(), rowBytes);
+        if (type == FilterType::none || score < bestScore) {
+            bestScore = score;
+            line[0] = std::uint8_t(type);
+            std::copy_n(candidate.data(), rowBytes, line + 1);
+        }
+    }
+}
+
+// Depth 8 filters every row adaptively; smaller depths keep filter type None.
+Bytes indexedScanlines(const Bytes& indices, int width, int height, int depth) {
     if (depth < 8)
         return packed(indices, width, height, depth);
     const std::size_t rowBytes = std::size_t(width);
     Bytes lines(std::size_t(height) * (1 + rowBytes));
     const Bytes zeroRow(rowBytes, 0);
     Bytes candidate(rowBytes);
-    Bytes best(rowBytes);
     for (std::size_t y = 0; y < std::size_t(height); ++y) {
         const std::uint8_t* current = indices.data() + y * rowBytes;
-        const std::uint8_t* previous = y == 0 ? zeroRow.data() : current - rowBytes;
-        FilterType bestType = FilterType::none;
-        std::uint64_t bestScore = std::numeric_limits<std::uint64_t>::max();
-        for (FilterType type :
-             {FilterType::none, FilterType::sub, FilterType::up, FilterType::average, FilterType::paeth}) {
-            filterRow(type, current, previous, rowBytes, candidate.data());
-            if (const std::uint64_t score = filterScore(candidate); score < bestScore) {
-                bestScore = score;
-                bestType = type;
-                std::swap(candidate, best);
-            }
-        }
-        std::uint8_t* line = lines.data() + y * (1 + rowBytes);
-        line[0] = std::uint8_t(bestType);
-        std::ranges::copy(best, line + 1);
+        filterBest(current, y == 0 ? zeroRow.data() : current - rowBytes, rowBytes, 1, candidate,
+                   lines.data() + y * (1 + rowBytes));
     }
     return lines;
 }
 
-// A zlib stream (level 9, default strategy, Adler-32 trailer) as IDAT requires.
-std::optional<Bytes> deflate(const Bytes& data) {
-    uLongf length = compressBound(uLong(data.size()));
-    Bytes compressed(length);
-    if (compress2(compressed.data(), &length, data.data(), uLong(data.size()), Z_BEST_COMPRESSION) != Z_OK)
+// RGB or RGBA rows, each filtered adaptively.
+Bytes truecolourScanlines(const StraightPixels& pixels) {
+    const std::size_t pixelBytes = pixels.opaque ? 3 : 4;
+    const std::size_t width = std::size_t(pixels.width);
+    const std::size_t rowBytes = width * pixelBytes;
+    Bytes lines(std::size_t(pixels.height) * (1 + rowBytes));
+    Bytes current(rowBytes);
+    Bytes previous(rowBytes, 0);
+    Bytes candidate(rowBytes);
+    for (std::size_t y = 0; y < std::size_t(pixels.height); ++y) {
+        const std::uint8_t* source = pixels.rgba.data() + y * width * 4;
+        if (pixels.opaque) {
+            for (std::size_t x = 0; x < width; ++x)
+                std::memcpy(current.data() + x * 3, source + x * 4, 3);
+        } else {
+            std::copy_n(source, rowBytes, current.data());
+        }
+        filterBest(current.data(), previous.data(), rowBytes, pixelBytes, candidate,
+                   lines.data() + y * (1 + rowBytes));
+        std::swap(current, previous);
+    }
+    return lines;
+}
+
+// A zlib stream (Adler-32 trailer) as IDAT requires.
+std::optional<Bytes> deflate(const Bytes& data, int level) {
+    const std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
+        libdeflate_alloc_compressor(level), libdeflate_free_compressor);
+    if (!compressor)
         return std::nullopt;
-    if (length > maximumChunkLength)
+    Bytes compressed(libdeflate_zlib_compress_bound(compressor.get(), data.size()));
+    const std::size_t length = libdeflate_zlib_compress(compressor.get(), data.data(), data.size(),
+                                                        compressed.data(), compressed.size());
+    if (length == 0)
         return std::nullopt;
     compressed.resize(length);
     return compressed;
 }
 
-std::array<std::uint8_t, 13> header(int width, int height, int depth) {
+std::array<std::uint8_t, 13> header(int width, int height, int depth, std::uint8_t colourType) {
     std::array<std::uint8_t, 13> data{};
     std::ranges::copy(bigEndian(std::uint32_t(width)), data.begin());
     std::ranges::copy(bigEndian(std::uint32_t(height)), data.begin() + 4);
     data[8] = std::uint8_t(depth);
-    data[9] = colourTypeIndexed;
+    data[9] = colourType;
     // compression 0 (deflate), filter method 0 (adaptive), interlace 0 (none)
     return data;
-}
-
-// CRC-32 (ISO/IEC 15948, 5.5) over a chunk's type letters and data.
-std::uint32_t crc(std::span<const std::uint8_t> typeAndData) {
-    return std::uint32_t(crc32(0, typeAndData.data(), uInt(typeAndData.size())));
 }
 
 void chunk(Bytes& file, std::string_view type, std::span<const std::uint8_t> data) {
@@ -232,7 +295,8 @@ void chunk(Bytes& file, std::string_view type, std::span<const std::uint8_t> dat
     const std::size_t typeStart = file.size();
     file.insert(file.end(), type.begin(), type.end());
     append(file, data);
-    append(file, bigEndian(crc(std::span(file).subspan(typeStart))));
+    const std::span<const std::uint8_t> typeAndData = std::span(file).subspan(typeStart);
+    append(file, bigEndian(libdeflate_crc32(0, typeAndData.data(), typeAndData.size())));
 }
 
 Bytes paletteColours(const std::vector<Entry>& palette) {
@@ -253,38 +317,78 @@ Bytes transparency(const std::vector<Entry>& palette) {
     return alphas;
 }
 
+// The file around its header and compressed rows; `palette` empty for truecolour. The rows go in
+// IDAT chunks of at most the largest chunk length.
+Bytes file(const std::array<std::uint8_t, 13>& imageHeader, const std::vector<Entry>& palette,
+           std::span<const std::uint8_t> imageData) {
+    Bytes bytes;
+    append(bytes, signature);
+    chunk(bytes, "IHDR", imageHeader);
+    if (!palette.empty()) {
+        chunk(bytes, "PLTE", paletteColours(palette));
+        if (const Bytes alphas = transparency(palette); !alphas.empty())
+            chunk(bytes, "tRNS", alphas);
+    }
+    for (std::size_t offset = 0; offset < imageData.size(); offset += maximumChunkLength)
+        chunk(bytes, "IDAT",
+              imageData.subspan(offset, std::min(maximumChunkLength, imageData.size() - offset)));
+    chunk(bytes, "IEND", {});
+    return bytes;
+}
+
+std::optional<Bytes> encodeIndexed(IndexedImage image, int width, int height) {
+    auto& [palette, indices] = image;
+    sortByOpacity(palette, indices);
+    const int depth = bitDepth(palette.size());
+    const std::optional<Bytes> imageData =
+        deflate(indexedScanlines(indices, width, height, depth), paletteDeflateLevel);
+    if (!imageData)
+        return std::nullopt;
+    return file(header(width, height, depth, colourTypeIndexed), palette, *imageData);
+}
+
+std::optional<Bytes> encodeTruecolour(const StraightPixels& pixels) {
+    const std::optional<Bytes> imageData = deflate(truecolourScanlines(pixels), truecolourDeflateLevel);
+    if (!imageData)
+        return std::nullopt;
+    return file(header(pixels.width, pixels.height, 8,
+                       pixels.opaque ? colourTypeTruecolour : colourTypeTruecolourAlpha),
+                {}, *imageData);
+}
+
 } // namespace
 
 std::optional<std::vector<std::uint8_t>> indexed(const Bitmap& image) {
-    const int width = image.width();
-    const int height = image.height();
-    if (width <= 0 || height <= 0)
+    const std::optional<StraightPixels> pixels = straightPixels(image);
+    if (!pixels)
         return std::nullopt;
-    std::optional<IndexedImage> indexedImage;
-    {
-        const std::optional<Bytes> rgba = image.unpremultipliedRGBA();
-        if (!rgba)
-            return std::nullopt;
-        indexedImage = collect(*rgba, std::size_t(width) * std::size_t(height));
-    }
+    std::optional<IndexedImage> indexedImage = collect(*pixels);
     if (!indexedImage)
         return std::nullopt;
-    auto& [palette, indices] = *indexedImage;
-    sortByOpacity(palette, indices);
-    const int depth = bitDepth(palette.size());
-    const std::optional<Bytes> imageData = deflate(scanlines(indices, width, height, depth));
-    if (!imageData)
-        return std::nullopt;
+    return encodeIndexed(std::move(*indexedImage), pixels->width, pixels->height);
+}
 
-    Bytes file;
-    append(file, signature);
-    chunk(file, "IHDR", header(width, height, depth));
-    chunk(file, "PLTE", paletteColours(palette));
-    if (const Bytes alphas = transparency(palette); !alphas.empty())
-        chunk(file, "tRNS", alphas);
-    chunk(file, "IDAT", *imageData);
-    chunk(file, "IEND", {});
-    return file;
+std::optional<std::vector<std::uint8_t>> truecolour(const Bitmap& image) {
+    const std::optional<StraightPixels> pixels = straightPixels(image);
+    if (!pixels)
+        return std::nullopt;
+    return encodeTruecolour(*pixels);
+}
+
+std::optional<std::vector<std::uint8_t>> smallest(const Bitmap& image) {
+    const std::optional<StraightPixels> pixels = straightPixels(image);
+    if (!pixels)
+        return std::nullopt;
+    // Another thread when one can be had; deferred to the get() below when not.
+    auto truecolourFile =
+        std::async(std::launch::async | std::launch::deferred, [&] { return encodeTruecolour(*pixels); });
+    std::optional<Bytes> indexedFile;
+    if (std::optional<IndexedImage> indexedImage = collect(*pixels))
+        indexedFile = encodeIndexed(std::move(*indexedImage), pixels->width, pixels->height);
+    std::optional<Bytes> best = truecolourFile.get();
+    if (indexedFile && (!best || indexedFile->size() < best->size()))
+        return indexedFile;
+    return best;
 }
 
 } // namespace quillmorph::PNGWriter

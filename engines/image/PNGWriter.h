@@ -13,4 +13,13 @@ namespace quillmorph::PNGWriter {
 // empty, has more than 256 distinct colours, or cannot be read back or compressed.
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> indexed(const Bitmap& image);
 
+// A complete 8-bit truecolour PNG of the image's exact straight colours: RGB (colour type 2) without
+// alpha, RGBA (colour type 6) with it; every row filter tried on every row. Nothing when the image is
+// empty or cannot be read back or compressed.
+[[nodiscard]] std::optional<std::vector<std::uint8_t>> truecolour(const Bitmap& image);
+
+// The smaller of the two above (truecolour on a tie), both encoded at once from one reading of the
+// pixels; the indexed one only when the image has 256 colours or fewer.
+[[nodiscard]] std::optional<std::vector<std::uint8_t>> smallest(const Bitmap& image);
+
 } // namespace quillmorph::PNGWriter

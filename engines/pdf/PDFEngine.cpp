@@ -2,6 +2,7 @@
 
 #include "PDFWriter.h"
 #include "PageEncoder.h"
+#include "PageMemoryBudget.h"
 #include "PopplerDocument.h"
 
 #include <algorithm>
@@ -86,9 +87,7 @@ class PageSequence {
 
 // In gray when asked, in colour when not or when the gray rendering fails.
 std::optional<RenderedPage> render(const PopplerDocument& document, int index, const PageGeometry& geometry,
-                                   const PDFSettings& settings) {
-    // Poppler renders the crop box, so its size sets the pixels; it is the media box on most pages.
-    const PixelSize size = pixelSize(geometry.cropBox, dpi(settings.resolution));
+                                   PixelSize size, const PDFSettings& settings) {
     if (settings.grayscale) {
         if (std::optional<RenderedPage> gray =
                 document.render(index, geometry, size, RenderedPage::Tone::gray))
@@ -102,7 +101,11 @@ std::optional<EncodedPage> encodePage(const PopplerDocument& document, int index
     const std::optional<PageGeometry> geometry = document.geometry(index);
     if (!geometry)
         return std::nullopt;
-    std::optional<RenderedPage> page = render(document, index, *geometry, settings);
+    // Poppler renders the crop box, so its size sets the pixels; it is the media box on most pages.
+    const PixelSize size = pixelSize(geometry->cropBox, dpi(settings.resolution));
+    const PageMemoryBudget::Lease lease =
+        PageMemoryBudget::shared().reserve(std::int64_t(size.width) * std::int64_t(size.height));
+    std::optional<RenderedPage> page = render(document, index, *geometry, size, settings);
     if (!page)
         return std::nullopt;
     std::optional<std::vector<std::uint8_t>> jpeg = PageEncoder::encode(*page, settings.imageQuality);

@@ -16,6 +16,9 @@ namespace quillmorph::PDFEngine {
 // Pages larger than this are rendered at a lower density, so that a page's bitmap stays bounded
 // (150 MB of RGB; a letter page at 300 dpi is 8.4 megapixels).
 inline constexpr double maxPagePixels = 50'000'000;
+// Pixels of the pages rendering at once across every compression in the process: a page at the cap
+// renders alone, letter pages at 300 dpi six at a time. A page costs about 7 bytes a pixel while it renders.
+inline constexpr double pageMemoryBudget = 50'000'000;
 // The largest side a JPEG frame header can state is 65 535.
 inline constexpr double maxPageSide = 65'000;
 

@@ -1,6 +1,9 @@
 #include "engines/image/PNGWriter.h"
 
+#include "engines/image/ImageEngine.h"
+#include "engines/image/VipsImage.h"
 #include "tests/engines/image/CodecTestSupport.h"
+#include "tests/engines/image/ImageTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -13,55 +16,16 @@ using testing::makeBitmap;
 using testing::Pixel;
 using Bytes = std::vector<std::uint8_t>;
 
-struct Chunk {
-    std::string type;
-    Bytes data;
-};
-
-std::uint32_t bigEndian(const std::uint8_t* bytes) {
-    return std::uint32_t(bytes[0]) << 24 | std::uint32_t(bytes[1]) << 16 | std::uint32_t(bytes[2]) << 8 |
-           bytes[3];
-}
-
-// The file's chunks in order, each checked for a whole length and a correct CRC.
-std::vector<Chunk> chunksOf(const Bytes& png) {
-    const Bytes signature{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    EXPECT_TRUE(png.size() >= 8 && Bytes(png.begin(), png.begin() + 8) == signature);
-    std::vector<Chunk> chunks;
+// The data of the file's first chunk of `type`, empty when there is none; pngcheck checks the layout.
+Bytes dataOf(const Bytes& png, const std::string& type) {
     for (std::size_t offset = 8; offset + 12 <= png.size();) {
-        const std::uint32_t length = bigEndian(&png[offset]);
-        if (offset + 12 + length > png.size()) {
-            ADD_FAILURE() << "chunk overruns the file";
-            break;
-        }
-        const std::uint8_t* type = &png[offset + 4];
-        EXPECT_EQ(bigEndian(type + 4 + length), crc32(0, type, 4 + length));
-        chunks.push_back({std::string(type, type + 4), Bytes(type + 4, type + 4 + length)});
+        const std::size_t length = std::size_t(png[offset]) << 24 | std::size_t(png[offset + 1]) << 16 |
+                                   std::size_t(png[offset + 2]) << 8 | png[offset + 3];
+        if (std::string(&png[offset + 4], &png[offset + 8]) == type)
+            return Bytes(&png[offset + 8], &png[offset + 8] + length);
         offset += 12 + length;
     }
-    return chunks;
-}
-
-Bytes dataOf(const std::vector<Chunk>& chunks, const std::string& type) {
-    for (const Chunk& chunk : chunks) {
-        if (chunk.type == type)
-            return chunk.data;
-    }
     return {};
-}
-
-int bitDepthOf(const std::vector<Chunk>& chunks) {
-    const Bytes header = dataOf(chunks, "IHDR");
-    return header.size() == 13 ? header[8] : -1;
-}
-
-Bytes inflatedImageData(const std::vector<Chunk>& chunks, std::size_t expectedSize) {
-    const Bytes compressed = dataOf(chunks, "IDAT");
-    Bytes lines(expectedSize + 1);
-    uLongf length = lines.size();
-    EXPECT_EQ(uncompress(lines.data(), &length, compressed.data(), compressed.size()), Z_OK);
-    lines.resize(length);
-    return lines;
 }
 
 // Passes pngcheck and decodes through libvips to the image's own straight RGBA.
@@ -86,91 +50,142 @@ Bitmap cyclingImage(int count, bool translucent) {
                       [&](int x, int y) { return colour((y * 47 + x) % count, translucent); });
 }
 
-TEST(PNGWriter, TransparentPixelsShareTheFirstEntry) {
-    // Opaque first, and fully transparent pixels stored with and without stray colour.
-    const Bitmap image = makeBitmap(5, 3, true, [](int x, int y) {
-        if ((x + y) % 2 == 0)
-            return Pixel{200, 100, 50, 255};
-        return x == 1 ? Pixel{9, 9, 9, 0} : Pixel{0, 0, 0, 0};
-    });
-    const auto png = PNGWriter::indexed(image);
-    ASSERT_TRUE(png);
-    const auto chunks = chunksOf(*png);
-    EXPECT_EQ(bitDepthOf(chunks), 1);
-    EXPECT_EQ(dataOf(chunks, "PLTE"), (Bytes{0, 0, 0, 200, 100, 50}));
-    EXPECT_EQ(dataOf(chunks, "tRNS"), (Bytes{0}));
-    expectFaithful(image, *png);
-}
-
-TEST(PNGWriter, BitDepthFollowsPaletteSize) {
+TEST(PNGWriter, PaletteInOrderOfOpacityThenAppearanceAtTheSmallestDepth) {
     struct Row {
-        int colours;
+        std::string name;
+        Bitmap image;
         int depth;
+        Bytes palette; // empty: not checked
+        Bytes alphas;
+    };
+    // Colour (x + y) mod n of the list, premultiplied.
+    const auto diagonals = [](std::vector<Pixel> colours) {
+        return makeBitmap(5, 4, true,
+                          [=](int x, int y) { return colours[std::size_t(x + y) % colours.size()]; });
+    };
+    std::vector<Row> rows{
+        // Fully transparent pixels, with and without stray colour, share the first entry.
+        {"clear and opaque", diagonals({{200, 100, 50, 255}, {9, 9, 9, 0}, {0, 0, 0, 0}}), 1,
+         Bytes{0, 0, 0, 200, 100, 50}, Bytes{0}},
+        // Premultiplied white at alphas 255, 200 and 1 is straight white each time: three entries.
+        {"colours differing in alpha only",
+         diagonals({{255, 255, 255, 255}, {200, 200, 200, 200}, {1, 1, 1, 1}, {0, 0, 0, 255}, {0, 0, 0, 0}}),
+         4, Bytes{0, 0, 0, 255, 255, 255, 255, 255, 255, 255, 255, 255, 0, 0, 0}, Bytes{0, 1, 200}},
     };
     for (bool translucent : {false, true}) {
-        for (const Row row :
-             {Row{1, 1}, Row{2, 1}, Row{3, 2}, Row{4, 2}, Row{5, 4}, Row{16, 4}, Row{17, 8}, Row{256, 8}}) {
-            SCOPED_TRACE(std::to_string(row.colours) +
-                         (translucent ? " colours, odd ones translucent" : " colours"));
-            const Bitmap image = cyclingImage(row.colours, translucent);
-            const auto png = PNGWriter::indexed(image);
-            ASSERT_TRUE(png);
-            const auto chunks = chunksOf(*png);
-            EXPECT_EQ(bitDepthOf(chunks), row.depth);
-            EXPECT_EQ(dataOf(chunks, "PLTE").size(), std::size_t(row.colours) * 3);
+        for (const auto& [count, depth] :
+             {std::pair{1, 1}, {2, 1}, {3, 2}, {4, 2}, {5, 4}, {16, 4}, {17, 8}, {256, 8}}) {
             // The odd colours are the translucent ones, and tRNS holds exactly their alphas.
-            const std::size_t translucentColours = translucent ? std::size_t(row.colours / 2) : 0;
-            EXPECT_EQ(dataOf(chunks, "tRNS"), Bytes(translucentColours, 128));
-            expectFaithful(image, *png);
+            rows.push_back(
+                {std::to_string(count) + (translucent ? " colours, odd ones translucent" : " colours"),
+                 cyclingImage(count, translucent),
+                 depth,
+                 {},
+                 Bytes(translucent ? std::size_t(count / 2) : 0, 128)});
         }
+    }
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto png = PNGWriter::indexed(row.image);
+        ASSERT_TRUE(png);
+        expectFaithful(row.image, *png);
+        EXPECT_EQ(dataOf(*png, "IHDR").at(8), row.depth);
+        EXPECT_EQ(dataOf(*png, "IHDR").at(9), 3) << "colour type";
+        if (!row.palette.empty())
+            EXPECT_EQ(dataOf(*png, "PLTE"), row.palette);
+        EXPECT_EQ(dataOf(*png, "tRNS"), row.alphas);
     }
 }
 
-TEST(PNGWriter, MoreThan256ColoursOrNoPixelsGiveNothing) {
+TEST(PNGWriter, NoPaletteBeyond256ColoursAndNothingWithoutPixels) {
     EXPECT_FALSE(PNGWriter::indexed(Bitmap(0, 7, false, Bytes{})));
-    for (bool translucent : {false, true}) {
-        SCOPED_TRACE(translucent ? "translucent" : "opaque");
-        EXPECT_FALSE(PNGWriter::indexed(cyclingImage(257, translucent)));
-    }
+    EXPECT_FALSE(PNGWriter::truecolour(Bitmap(0, 7, false, Bytes{})));
+    EXPECT_FALSE(PNGWriter::smallest(Bitmap(7, 0, true, Bytes{})));
     // The 257th colour is the very last pixel.
     const Bitmap lastPixelTooMany = makeBitmap(257, 1, false, [](int x, int) {
         return Pixel{std::uint8_t(x), std::uint8_t(x / 256), 0, 255};
     });
-    EXPECT_FALSE(PNGWriter::indexed(lastPixelTooMany));
+    for (const Bitmap& image : {cyclingImage(257, false), cyclingImage(257, true), lastPixelTooMany})
+        EXPECT_FALSE(PNGWriter::indexed(image));
 }
 
-TEST(PNGWriter, ColoursDifferingOnlyInAlphaAreSeparateEntries) {
-    // Premultiplied white at alphas 255, 200 and 1 is straight white each time; black opaque and clear.
-    const std::vector<Pixel> colours{
-        {255, 255, 255, 255}, {200, 200, 200, 200}, {1, 1, 1, 1}, {0, 0, 0, 255}, {0, 0, 0, 0}};
-    const Bitmap image = makeBitmap(5, 4, true, [&](int x, int y) { return colours[(x + y) % 5]; });
-    const auto png = PNGWriter::indexed(image);
-    ASSERT_TRUE(png);
-    const auto chunks = chunksOf(*png);
-    EXPECT_EQ(bitDepthOf(chunks), 4);
-    EXPECT_EQ(dataOf(chunks, "PLTE"), (Bytes{0, 0, 0, 255, 255, 255, 255, 255, 255, 255, 255, 255, 0, 0, 0}));
-    EXPECT_EQ(dataOf(chunks, "tRNS"), (Bytes{0, 1, 200}));
-    expectFaithful(image, *png);
+TEST(PNGWriter, EveryRowGetsItsBestFilter) {
+    // Pseudo-random rows make several filters win somewhere; over 300 colours only truecolour remains.
+    const auto noisy = [](int count, bool translucent) {
+        std::uint32_t state = 12345;
+        return makeBitmap(61, 45, translucent, [&](int x, int y) {
+            state = state * 1664525 + 1013904223;
+            return colour((x * y + x / 3 + int(state >> 28)) % count, translucent);
+        });
+    };
+    const struct {
+        const char* name;
+        Bitmap image;
+        std::optional<Bytes> (*write)(const Bitmap&);
+        std::size_t rowBytes;
+        int colourType;
+    } cases[] = {
+        {"palette", noisy(200, true), PNGWriter::indexed, 61, 3},
+        {"RGBA", noisy(200, true), PNGWriter::truecolour, 61 * 4, 6},
+        {"RGB, the smallest", noisy(300, false), PNGWriter::smallest, 61 * 3, 2},
+    };
+    for (const auto& [name, image, write, rowBytes, colourType] : cases) {
+        SCOPED_TRACE(name);
+        const auto png = write(image);
+        ASSERT_TRUE(png);
+        expectFaithful(image, *png);
+        EXPECT_EQ(dataOf(*png, "IHDR").at(9), colourType);
+        const Bytes compressed = dataOf(*png, "IDAT");
+        Bytes lines(45 * (rowBytes + 1));
+        uLongf length = lines.size();
+        ASSERT_EQ(uncompress(lines.data(), &length, compressed.data(), compressed.size()), Z_OK);
+        std::set<int> filters;
+        for (std::size_t row = 0; row < 45; ++row)
+            filters.insert(lines[row * (rowBytes + 1)]);
+        EXPECT_GE(filters.size(), 3u);
+        EXPECT_LE(*filters.rbegin(), 4);
+    }
 }
 
-TEST(PNGWriter, NoisyImageRoundTripsThroughEveryFilter) {
-    // Pseudo-random rows over 200 colours make several filters win somewhere.
-    std::uint32_t state = 12345;
-    const Bitmap image = makeBitmap(61, 45, true, [&](int x, int y) {
-        state = state * 1664525 + 1013904223;
-        const int index = (x * y + x / 3 + int(state >> 28)) % 200;
-        return colour(index, true);
+// FNV-1a of the decoded straight RGBA.
+std::uint64_t fingerprint(const Bytes& rgba) {
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (std::uint8_t byte : rgba)
+        hash = (hash ^ byte) * 1099511628211ULL;
+    return hash;
+}
+
+TEST(PNGWriter, EncodedPNGsDecodeAsBeforeAndNeverGrow) {
+    const Bitmap photo = VipsImage::render(testing::photo(160, 120, 3).bandjoin_const({255}), false);
+    const Bitmap larger = VipsImage::render(testing::photo(320, 240, 4).bandjoin_const({255}), false);
+    const Bitmap translucent = makeBitmap(96, 64, true, [](int x, int y) {
+        const auto alpha = std::uint8_t(x * 2 + y);
+        return Pixel{std::uint8_t(alpha * (y % 7) / 6), std::uint8_t(alpha / 2), std::uint8_t(alpha * x / 96),
+                     alpha};
     });
-    const auto png = PNGWriter::indexed(image);
-    ASSERT_TRUE(png);
-    const auto chunks = chunksOf(*png);
-    const Bytes lines = inflatedImageData(chunks, 45 * 62);
-    std::set<int> filters;
-    for (std::size_t row = 0; row < 45; ++row)
-        filters.insert(lines[row * 62]);
-    EXPECT_GE(filters.size(), 3u);
-    EXPECT_LE(*filters.rbegin(), 4);
-    expectFaithful(image, *png);
+    const struct {
+        const char* name;
+        const Bitmap& image;
+        double quality;
+        std::uint64_t decoded;
+        std::size_t bytes; // what the encoder wrote before it was made faster
+    } cases[] = {
+        {"photo at 1.0", photo, 1.0, 9303304756234820856ULL, 26791},
+        {"photo at 0.75", photo, 0.75, 1907281242156038574ULL, 11299},
+        {"photo at 0.05", photo, 0.05, 7188131921289980737ULL, 6445},
+        {"larger photo at 0.5", larger, 0.5, 6008929935701418776ULL, 36607},
+        {"translucent at 1.0", translucent, 1.0, 12021183899678700774ULL, 4131},
+        {"translucent at 0.5", translucent, 0.5, 12871335400583277911ULL, 2217},
+    };
+    for (const auto& [name, image, quality, decoded, bytes] : cases) {
+        SCOPED_TRACE(name);
+        const auto png = ImageEngine::encode(image, ImageFormat::png, quality);
+        ASSERT_TRUE(png);
+        const auto pixels = testing::decode(*png);
+        ASSERT_TRUE(pixels);
+        EXPECT_EQ(fingerprint(pixels->rgba), decoded);
+        EXPECT_LE(png->size(), bytes);
+    }
 }
 
 } // namespace

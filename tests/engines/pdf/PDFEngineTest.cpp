@@ -2,14 +2,16 @@
 
 #include "PDFFixtures.h"
 #include "common/Localization.h"
+#include "engines/pdf/PageMemoryBudget.h"
 #include "tests/support/TemporaryDirectory.h"
 #include "tests/support/Tools.h"
 
-#include <cmath>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <limits>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
 
 namespace quillmorph {
 namespace {
@@ -43,11 +45,12 @@ std::filesystem::path compressed(const std::filesystem::path& source, const PDFS
 void expectValid(const std::filesystem::path& file) {
     const testing::CommandResult check = testing::runTool({"qpdf", "--check", file.string()});
     EXPECT_EQ(check.exitCode, 0) << check.output;
+    EXPECT_EQ(check.output.find("WARNING"), std::string::npos) << check.output;
 }
 
-// The value pdfinfo prints for `key`; nothing when it prints no such line.
-std::optional<std::string> informationEntry(const std::string& information, const std::string& key) {
-    std::istringstream lines(information);
+// The document-information value pdfinfo prints for `key` ("Title:  x"); nothing when it prints no such line.
+std::optional<std::string> informationEntry(const std::filesystem::path& file, const std::string& key) {
+    std::istringstream lines(testing::runTool({"pdfinfo", file.string()}).output);
     for (std::string line; std::getline(lines, line);) {
         if (line.rfind(key + ":", 0) != 0)
             continue;
@@ -57,7 +60,7 @@ std::optional<std::string> informationEntry(const std::string& information, cons
     return std::nullopt;
 }
 
-TEST(PDFEngine, PixelSizeScalesPointsAndRoundsHalvesAwayFromZero) {
+TEST(PDFEngine, PixelSizeScalesPointsRoundsHalvesAwayFromZeroAndKeepsWithinTheCaps) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const struct {
         PageBox box;
@@ -71,6 +74,10 @@ TEST(PDFEngine, PixelSizeScalesPointsAndRoundsHalvesAwayFromZero) {
         {{.width = 0.2, .height = 0.2}, 96, {0, 0}},
         {{.width = -612, .height = 792}, 150, {0, 0}},
         {{.width = nan, .height = 792}, 150, {0, 0}},
+        // Beyond the pixel cap or the side cap: the largest size within both, each side rounded down.
+        {{.width = 20000, .height = 20000}, 150, {7071, 7071}},
+        {{.width = 1e12, .height = 3e11}, 96, {12909, 3872}},
+        {{.width = 20000, .height = 10}, 300, {65000, 32}},
     };
     for (const auto& [box, dpi, expected] : cases) {
         SCOPED_TRACE(::testing::Message() << box.width << " x " << box.height << " at " << dpi);
@@ -78,44 +85,23 @@ TEST(PDFEngine, PixelSizeScalesPointsAndRoundsHalvesAwayFromZero) {
     }
 }
 
-TEST(PDFEngine, PixelSizeOfHugePagesStaysWithinTheLimits) {
-    const struct {
-        PageBox box;
-        int dpi;
-    } cases[] = {
-        {{.width = 20000, .height = 20000}, 150},
-        {{.width = 20000, .height = 10}, 300},
-        {{.width = 1e12, .height = 3e11}, 96},
-    };
-    for (const auto& [box, dpi] : cases) {
-        SCOPED_TRACE(::testing::Message() << box.width << " x " << box.height << " at " << dpi);
-        const PixelSize size = PDFEngine::pixelSize(box, dpi);
-        EXPECT_LE(double(size.width) * size.height, PDFEngine::maxPagePixels);
-        EXPECT_LE(std::max(size.width, size.height), PDFEngine::maxPageSide);
-        // Each side is rounded down on its own, so the aspect ratio may drift by up to a pixel a side.
-        const double aspect = box.width / box.height;
-        EXPECT_NEAR(double(size.width) / size.height, aspect,
-                    aspect * (1.0 / size.width + 1.0 / size.height));
-        // As large as the limits allow: one more pixel each way would break one of them.
-        EXPECT_TRUE(double(size.width + 1) * (size.height + 1) > PDFEngine::maxPagePixels ||
-                    std::max(size.width, size.height) + 1 > PDFEngine::maxPageSide);
-    }
-}
-
-TEST(PDFEngine, RendersEachResolutionAtItsPixelSize) {
+// Document information is blank when optimizing, else only a Producer; the source's is never copied.
+TEST(PDFEngine, RendersEachResolutionAtItsPixelSizeWithoutTheSourcesInformation) {
     testing::TemporaryDirectory directory;
     testing::ghostscriptPDF(directory / "letter.pdf", letterPages);
+    ASSERT_EQ(informationEntry(directory / "letter.pdf", "Title"), "Secret plans");
     const struct {
         Resolution resolution;
-        bool grayscale;
+        bool grayscale, optimize;
         int width, height;
-    } cases[] = {{Resolution::web, false, 816, 1056},
-                 {Resolution::docs, true, 1275, 1650},
-                 {Resolution::print, false, 2550, 3300}};
-    for (const auto& [resolution, grayscale, width, height] : cases) {
+    } cases[] = {{Resolution::web, false, false, 816, 1056},
+                 {Resolution::docs, true, true, 1275, 1650},
+                 {Resolution::print, false, true, 2550, 3300}};
+    for (const auto& [resolution, grayscale, optimize, width, height] : cases) {
         SCOPED_TRACE(toString(resolution));
         const auto output =
-            compressed(directory / "letter.pdf", {.resolution = resolution, .grayscale = grayscale},
+            compressed(directory / "letter.pdf",
+                       {.resolution = resolution, .grayscale = grayscale, .optimize = optimize},
                        std::string(toString(resolution)) + ".pdf");
         expectValid(output);
         const auto pages = testing::pageFacts(output);
@@ -134,10 +120,16 @@ TEST(PDFEngine, RendersEachResolutionAtItsPixelSize) {
         EXPECT_LT(testing::meanDifference(testing::renderPage(directory / "letter.pdf", 1, 20),
                                           testing::renderPage(output, 1, 20)),
                   4);
+        for (const char* key : {"Title", "Author", "Subject", "Creator"})
+            EXPECT_EQ(informationEntry(output, key), optimize ? std::optional<std::string>("") : std::nullopt)
+                << key;
+        EXPECT_EQ(informationEntry(output, "Producer").value_or("-").rfind("Quillmorph", 0),
+                  optimize ? std::string::npos : 0u);
+        EXPECT_EQ(testing::readFile(output).find("Jane Roe"), std::string::npos);
     }
 }
 
-TEST(PDFEngine, KeepsBoxesAndRotationsAndHowPagesLook) {
+TEST(PDFEngine, KeepsBoxesRotationsOrderAndLooksLeavingOutSpecksAndCappingHugePages) {
     testing::TemporaryDirectory directory;
     const auto portrait = testing::quarterJPEG(directory.path(), 90, 120);
     const auto landscape = testing::quarterJPEG(directory.path(), 120, 90);
@@ -146,92 +138,46 @@ TEST(PDFEngine, KeepsBoxesAndRotationsAndHowPagesLook) {
     const PageBox sheet{.width = 400, .height = 300};
     const PageBox window{.x = 50, .y = 30, .width = 200, .height = 150};
     const PageBox negative{.x = -50, .y = -60, .width = 250, .height = 250};
+    const PageBox huge{.width = 20000, .height = 20000};
     const std::vector<PDFWriter::Page> pages{
         {.mediaBox = shifted, .pictureBox = shifted, .jpeg = portrait},
-        {.mediaBox = wide, .pictureBox = wide, .rotation = 90, .jpeg = landscape},
+        {.mediaBox = wide, .pictureBox = wide, .rotation = -270, .jpeg = landscape},
         {.mediaBox = sheet, .pictureBox = window, .rotation = 270, .jpeg = landscape},
         {.mediaBox = negative, .pictureBox = negative, .rotation = 180, .jpeg = portrait},
+        {.mediaBox = huge, .pictureBox = huge, .jpeg = portrait},
     };
-    testing::writePDF(directory / "source.pdf", pages);
+    const PageBox speck{.width = 0.2, .height = 0.2}; // less than half a pixel at 96 dpi
+    auto withSpeck = pages;
+    withSpeck.insert(withSpeck.begin() + 2, {.mediaBox = speck, .pictureBox = speck, .jpeg = portrait});
+    testing::writePDF(directory / "source.pdf", withSpeck);
     const auto output = compressed(directory / "source.pdf", {.resolution = Resolution::web}, "output.pdf");
     expectValid(output);
 
     const auto facts = testing::pageFacts(output);
+    const auto images = testing::embeddedImages(output);
     ASSERT_EQ(facts.size(), pages.size());
+    ASSERT_EQ(images.size(), pages.size());
     for (std::size_t page = 0; page < pages.size(); ++page) {
         SCOPED_TRACE(page + 1);
         EXPECT_EQ(facts[page].mediaBox, pages[page].mediaBox);
         EXPECT_EQ(facts[page].cropBox, pages[page].pictureBox);
         EXPECT_EQ(facts[page].rotation, (pages[page].rotation + 360) % 360);
-        EXPECT_LT(testing::meanDifference(testing::renderPage(directory / "source.pdf", int(page) + 1, 24),
-                                          testing::renderPage(output, int(page) + 1, 24)),
-                  6);
+        // The huge page is left out: far too many pixels to compare.
+        const int sourcePage = int(page) + (page < 2 ? 1 : 2);
+        if (page < 4) {
+            EXPECT_LT(testing::meanDifference(testing::renderPage(directory / "source.pdf", sourcePage, 24),
+                                              testing::renderPage(output, int(page) + 1, 24)),
+                      6);
+        }
     }
-    const auto images = testing::embeddedImages(output);
-    ASSERT_EQ(images.size(), pages.size());
     // The crop box is what renders, unrotated: 200 × 150 points at 96 dpi.
     EXPECT_EQ(images[2].width, 267);
     EXPECT_EQ(images[2].height, 200);
+    EXPECT_EQ(images[4].width, 7071);
+    EXPECT_EQ(images[4].height, 7071);
 }
 
-TEST(PDFEngine, DocumentInformationIsBlankWhenOptimizingAndNeverCopied) {
-    testing::TemporaryDirectory directory;
-    testing::ghostscriptPDF(directory / "source.pdf", letterPages);
-    ASSERT_EQ(informationEntry(testing::documentInformation(directory / "source.pdf"), "Title"),
-              "Secret plans");
-
-    const auto optimized = compressed(directory / "source.pdf", {.optimize = true}, "optimized.pdf");
-    const std::string blank = testing::documentInformation(optimized);
-    for (const char* key : {"Title", "Author", "Subject", "Creator"}) {
-        SCOPED_TRACE(key);
-        EXPECT_EQ(informationEntry(blank, key), "");
-    }
-    EXPECT_EQ(informationEntry(blank, "Producer"), std::nullopt);
-
-    const auto plain = compressed(directory / "source.pdf", {.optimize = false}, "plain.pdf");
-    const std::string producer = testing::documentInformation(plain);
-    EXPECT_EQ(informationEntry(producer, "Producer").value_or("").rfind("Quillmorph", 0), 0u);
-    for (const char* key : {"Title", "Author", "Subject", "Creator"}) {
-        SCOPED_TRACE(key);
-        EXPECT_EQ(informationEntry(producer, key), std::nullopt);
-    }
-    for (const auto& file : {optimized, plain}) {
-        const std::string bytes = testing::readFile(file);
-        EXPECT_EQ(bytes.find("Secret plans"), std::string::npos);
-        EXPECT_EQ(bytes.find("Jane Roe"), std::string::npos);
-    }
-}
-
-TEST(PDFEngine, WritesPagesInOrderLeavingOutSpecksAndCappingHugePages) {
-    testing::TemporaryDirectory directory;
-    const auto jpeg = testing::quarterJPEG(directory.path(), 40, 40);
-    std::vector<PDFWriter::Page> pages;
-    for (int page = 0; page < 11; ++page) {
-        const PageBox box{.width = 100.0 + 10 * page, .height = 150};
-        pages.push_back({.mediaBox = box, .pictureBox = box, .jpeg = jpeg});
-    }
-    const PageBox huge{.width = 20000, .height = 20000};
-    pages[3] = {.mediaBox = huge, .pictureBox = huge, .jpeg = jpeg};
-    const PageBox speck{.width = 0.2, .height = 0.2}; // less than half a pixel at 96 dpi
-    auto withSpeck = pages;
-    withSpeck.insert(withSpeck.begin() + 5, {.mediaBox = speck, .pictureBox = speck, .jpeg = jpeg});
-    testing::writePDF(directory / "steps.pdf", withSpeck);
-    const auto output = compressed(directory / "steps.pdf", {.resolution = Resolution::web}, "output.pdf");
-    expectValid(output);
-    const auto facts = testing::pageFacts(output);
-    const auto images = testing::embeddedImages(output);
-    ASSERT_EQ(facts.size(), pages.size());
-    ASSERT_EQ(images.size(), pages.size());
-    for (std::size_t page = 0; page < pages.size(); ++page) {
-        SCOPED_TRACE(page + 1);
-        EXPECT_EQ(facts[page].mediaBox, pages[page].mediaBox);
-        EXPECT_EQ(images[page].width, PDFEngine::pixelSize(pages[page].mediaBox, 96).width);
-    }
-    EXPECT_EQ(images[3].width, 7071);
-    EXPECT_EQ(images[3].height, 7071);
-}
-
-TEST(PDFEngine, RejectsWhatDoesNotOpenAsAPDFButOpensEditLockedOnes) {
+TEST(PDFEngine, RejectsWhatDoesNotOpenAsAPDFOrHasNoPageToWriteButOpensEditLockedOnes) {
     testing::TemporaryDirectory directory;
     testing::ghostscriptPDF(directory / "source.pdf", letterPages);
     testing::writeFile(directory / "notes.pdf", "Just some notes, not a PDF at all.\n");
@@ -239,45 +185,33 @@ TEST(PDFEngine, RejectsWhatDoesNotOpenAsAPDFButOpensEditLockedOnes) {
     ASSERT_EQ(mkfifo((directory / "pipe.pdf").c_str(), 0600), 0);
     testing::mustRun({"qpdf", "--encrypt", "user-secret", "owner-secret", "256", "--",
                       (directory / "source.pdf").string(), (directory / "locked.pdf").string()});
-    const std::string source = testing::readFile(directory / "source.pdf");
-    testing::writeFile(directory / "stub.pdf", source.substr(0, 100));
+    testing::writeFile(directory / "stub.pdf", testing::readFile(directory / "source.pdf").substr(0, 100));
+    testing::writePDF(directory / "no-pages.pdf", {});
+    const auto jpeg = testing::quarterJPEG(directory.path(), 8, 8);
+    const PageBox speck{.width = 0.2, .height = 0.2}; // less than half a pixel at 96 dpi
+    testing::writePDF(directory / "specks.pdf", {{.mediaBox = speck, .pictureBox = speck, .jpeg = jpeg},
+                                                 {.mediaBox = speck, .pictureBox = speck, .jpeg = jpeg}});
 
-    for (const char* name :
-         {"notes.pdf", "missing.pdf", "folder.pdf", "pipe.pdf", "locked.pdf", "stub.pdf"}) {
+    for (const char* name : {"notes.pdf", "missing.pdf", "folder.pdf", "pipe.pdf", "locked.pdf", "stub.pdf",
+                             "no-pages.pdf", "specks.pdf"}) {
         SCOPED_TRACE(name);
-        const auto result = PDFEngine::compress(directory / name, {});
+        const auto result = PDFEngine::compress(directory / name, {.resolution = Resolution::web});
         ASSERT_FALSE(result);
-        EXPECT_EQ(result.error(), PDFEngineError::unreadable(directory / name));
+        const bool opens = std::string_view(name) == "no-pages.pdf" || std::string_view(name) == "specks.pdf";
+        EXPECT_EQ(result.error(),
+                  opens ? PDFEngineError::encodingFailed() : PDFEngineError::unreadable(directory / name));
         EXPECT_EQ(describe(result.error()),
-                  Localization::string(Phrase::errorPdfUnreadable, {{"file", name}}));
+                  opens ? Localization::string(Phrase::errorPdfEncoding)
+                        : Localization::string(Phrase::errorPdfUnreadable, {{"file", name}}));
     }
 
     // Locked only against editing: opens without a password.
     testing::mustRun({"qpdf", "--encrypt", "", "owner-secret", "256", "--",
                       (directory / "source.pdf").string(), (directory / "restricted.pdf").string()});
-    const auto output = compressed(directory / "restricted.pdf", {.resolution = Resolution::web}, "output.pdf");
+    const auto output =
+        compressed(directory / "restricted.pdf", {.resolution = Resolution::web}, "output.pdf");
     expectValid(output);
     EXPECT_EQ(testing::pageFacts(output).size(), 2u);
-}
-
-TEST(PDFEngine, NoPageToWriteIsAnEncodingError) {
-    testing::TemporaryDirectory directory;
-    auto empty = PDFWriter(PDFWriter::Information::producer).finish();
-    ASSERT_TRUE(empty);
-    testing::writeBytes(directory / "no-pages.pdf", *empty);
-    expectValid(directory / "no-pages.pdf");
-    const auto jpeg = testing::quarterJPEG(directory.path(), 8, 8);
-    const PageBox speck{.width = 0.2, .height = 0.2};
-    testing::writePDF(directory / "specks.pdf", {{.mediaBox = speck, .pictureBox = speck, .jpeg = jpeg},
-                                                 {.mediaBox = speck, .pictureBox = speck, .jpeg = jpeg}});
-
-    for (const char* name : {"no-pages.pdf", "specks.pdf"}) {
-        SCOPED_TRACE(name);
-        const auto result = PDFEngine::compress(directory / name, {.resolution = Resolution::web});
-        ASSERT_FALSE(result);
-        EXPECT_EQ(result.error(), PDFEngineError::encodingFailed());
-        EXPECT_EQ(describe(result.error()), Localization::string(Phrase::errorPdfEncoding));
-    }
 }
 
 TEST(PDFEngine, TruncatedDocumentsFailOrGiveValidFiles) {
@@ -297,6 +231,25 @@ TEST(PDFEngine, TruncatedDocumentsFailOrGiveValidFiles) {
         expectValid(directory / "output.pdf");
         EXPECT_LE(testing::pageFacts(directory / "output.pdf").size(), 2u);
     }
+}
+
+TEST(PageMemoryBudget, PagesWaitUntilTheirPixelsAreFreeAndAHugePageTakesItAll) {
+    PageMemoryBudget budget(100);
+    std::atomic<bool> reserved = false;
+    std::jthread waiter;
+    {
+        const auto held = budget.reserve(60);
+        const auto alongside = budget.reserve(40);
+        waiter = std::jthread([&] {
+            const auto all = budget.reserve(1000);
+            reserved = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_FALSE(reserved);
+    }
+    waiter.join();
+    EXPECT_TRUE(reserved);
+    const auto everything = budget.reserve(100);
 }
 
 } // namespace

@@ -95,12 +95,6 @@ std::vector<EmbeddedImage> embeddedImages(const std::filesystem::path& file) {
     return images;
 }
 
-std::string documentInformation(const std::filesystem::path& file) {
-    const CommandResult result = runTool({"pdfinfo", file.string()});
-    EXPECT_EQ(result.exitCode, 0) << result.output;
-    return result.output;
-}
-
 GrayRaster renderPage(const std::filesystem::path& file, int page, int dpi) {
     const std::filesystem::path prefix =
         file.parent_path() /

@@ -39,9 +39,6 @@ struct EmbeddedImage {
 // Every image of the file, as pdfimages -list reports them.
 [[nodiscard]] std::vector<EmbeddedImage> embeddedImages(const std::filesystem::path& file);
 
-// The file's document-information entries as pdfinfo prints them ("Title:  x").
-[[nodiscard]] std::string documentInformation(const std::filesystem::path& file);
-
 struct GrayRaster {
     int width = 0;
     int height = 0;
