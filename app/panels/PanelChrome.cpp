@@ -1,15 +1,48 @@
 #include "PanelChrome.h"
 
+#include <QEvent>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QSlider>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace quillmorph {
 
 namespace {
 
-constexpr int labelWidth = 96;
+// English labels line up at this width; longer ones in other languages widen the column.
+constexpr int narrowestLabelColumn = 96;
+const QString rowLabelName = QStringLiteral("PanelRowLabel");
+
+// A row's label. The rows of a window share one label column, as wide as the widest of their
+// labels in the language shown, so that no label is cut and the contents line up.
+class RowLabel : public QLabel {
+  public:
+    RowLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+        setObjectName(rowLabelName);
+        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    }
+
+    QSize sizeHint() const override { return {columnWidth(), QLabel::sizeHint().height()}; }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+  protected:
+    bool event(QEvent* event) override {
+        // Polished when its window is about to be laid out: every row is in place by then.
+        if (event->type() == QEvent::Polish)
+            updateGeometry();
+        return QLabel::event(event);
+    }
+
+  private:
+    int columnWidth() const {
+        int width = narrowestLabelColumn;
+        for (const QLabel* label : window()->findChildren<QLabel*>(rowLabelName))
+            width = std::max(width, label->QLabel::sizeHint().width());
+        return width;
+    }
+};
 
 } // namespace
 
@@ -32,8 +65,7 @@ PanelRow::PanelRow(const QString& label, QWidget* content, QWidget* parent) : QW
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(10);
     if (!label.isEmpty()) {
-        auto* title = new QLabel(label, this);
-        title->setFixedWidth(labelWidth);
+        auto* title = new RowLabel(label, this);
         title->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         title->setContentsMargins(0, 4, 0, 0);
         layout->addWidget(title);

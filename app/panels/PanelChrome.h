@@ -25,7 +25,8 @@ class PanelCard : public QFrame {
     QVBoxLayout* m_layout;
 };
 
-// A labelled row: the label on the left (none when `label` is empty), the content beside it.
+// A labelled row: the label on the left (none when `label` is empty), the content beside it. The
+// labels of a window's rows form one column, at least 96 px and as wide as the widest of them.
 class PanelRow : public QWidget {
     Q_OBJECT
 
