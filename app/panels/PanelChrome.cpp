@@ -11,20 +11,26 @@ namespace quillmorph {
 
 namespace {
 
-// English labels line up at this width; longer ones in other languages widen the column.
-constexpr int narrowestLabelColumn = 96;
+// The contents are laid out for this column; a longer label wraps between its words instead of
+// taking their room.
+constexpr int labelColumn = 96;
 const QString rowLabelName = QStringLiteral("PanelRowLabel");
 
-// A row's label. The rows of a window share one label column, as wide as the widest of their
-// labels in the language shown, so that no label is cut and the contents line up.
+// A row's label. The rows of a window share one label column, widened only for a single word
+// longer than it (one word of any label in the language shown), so that no label is cut and the
+// contents line up.
 class RowLabel : public QLabel {
   public:
     RowLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
         setObjectName(rowLabelName);
+        setWordWrap(true);
         setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     }
 
-    QSize sizeHint() const override { return {columnWidth(), QLabel::sizeHint().height()}; }
+    QSize sizeHint() const override {
+        const int width = columnWidth();
+        return {width, heightForWidth(width)};
+    }
     QSize minimumSizeHint() const override { return sizeHint(); }
 
   protected:
@@ -37,9 +43,13 @@ class RowLabel : public QLabel {
 
   private:
     int columnWidth() const {
-        int width = narrowestLabelColumn;
-        for (const QLabel* label : window()->findChildren<QLabel*>(rowLabelName))
-            width = std::max(width, label->QLabel::sizeHint().width());
+        const QRect unbounded(0, 0, QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        int width = labelColumn;
+        for (const QLabel* label : window()->findChildren<QLabel*>(rowLabelName)) {
+            for (const QString& word : label->text().split(QLatin1Char(' ')))
+                width = std::max(
+                    width, label->fontMetrics().boundingRect(unbounded, Qt::TextSingleLine, word).width());
+        }
         return width;
     }
 };

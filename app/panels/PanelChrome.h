@@ -26,7 +26,8 @@ class PanelCard : public QFrame {
 };
 
 // A labelled row: the label on the left (none when `label` is empty), the content beside it. The
-// labels of a window's rows form one column, at least 96 px and as wide as the widest of them.
+// labels of a window's rows form one column of 96 px, or as wide as their longest word; a longer
+// label wraps between its words.
 class PanelRow : public QWidget {
     Q_OBJECT
 
