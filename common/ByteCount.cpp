@@ -1,51 +1,58 @@
 #include "ByteCount.h"
 
+#include "Localization.h"
+#include "NumberText.h"
+
 #include <array>
 #include <cmath>
-#include <cstdio>
-#include <string_view>
 
 namespace quillmorph {
 namespace {
 
 struct Unit {
-    std::string_view name;
+    Phrase phrase;
     double size;
     int decimals; // at most; trailing zeros are dropped
 };
 
 constexpr std::array units{
-    Unit{"KB", 1e3, 0}, Unit{"MB", 1e6, 1}, Unit{"GB", 1e9, 2}, Unit{"TB", 1e12, 2}, Unit{"PB", 1e15, 2},
+    Unit{Phrase::sizeKilobytes, 1e3, 0},  Unit{Phrase::sizeMegabytes, 1e6, 1},
+    Unit{Phrase::sizeGigabytes, 1e9, 2},  Unit{Phrase::sizeTerabytes, 1e12, 2},
+    Unit{Phrase::sizePetabytes, 1e15, 2},
 };
 
-std::string formatted(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    std::string result = text;
-    if (result.find('.') != std::string::npos) {
-        result.erase(result.find_last_not_of('0') + 1);
-        if (result.back() == '.')
-            result.pop_back();
-    }
-    return result;
+// Trimmed while the separator is still the point that NumberText always writes.
+std::string number(double value, int decimals) {
+    std::string text = NumberText::fixed(value, decimals);
+    const auto point = text.find('.');
+    if (point == std::string::npos)
+        return text;
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.')
+        text.pop_back();
+    else
+        text.replace(point, 1, Localization::string(Phrase::numberDecimalSeparator));
+    return text;
 }
 
 } // namespace
 
 std::string formatByteCount(std::int64_t bytes) {
     if (bytes == 0)
-        return "Zero KB";
-    std::string sign = bytes < 0 ? "-" : "";
-    double magnitude = std::fabs(double(bytes));
-    if (magnitude < 1000)
-        return sign + std::to_string(std::llabs(bytes)) + (magnitude == 1 ? " byte" : " bytes");
+        return Localization::string(Phrase::sizeZero);
+    const std::string sign = bytes < 0 ? "-" : "";
+    const double magnitude = std::fabs(double(bytes));
+    if (magnitude < 1000) {
+        return Localization::string(magnitude == 1 ? Phrase::sizeByte : Phrase::sizeBytes,
+                                    {{"n", sign + std::to_string(std::llabs(bytes))}});
+    }
     for (std::size_t index = 0; index < units.size(); ++index) {
         const Unit& unit = units[index];
-        double scale = std::pow(10.0, unit.decimals);
-        double value = std::round(magnitude / unit.size * scale) / scale;
+        const double scale = std::pow(10.0, unit.decimals);
+        const double value = std::round(magnitude / unit.size * scale) / scale;
         // 999,999 bytes rounds to 1,000 KB: show it in the next unit instead.
         if (value < 1000 || index + 1 == units.size())
-            return sign + formatted(value, unit.decimals) + " " + std::string(unit.name);
+            return Localization::string(unit.phrase, {{"n", sign + number(value, unit.decimals)}});
     }
     return {};
 }

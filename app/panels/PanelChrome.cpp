@@ -1,15 +1,58 @@
 #include "PanelChrome.h"
 
+#include <QEvent>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QSlider>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace quillmorph {
 
 namespace {
 
-constexpr int labelWidth = 96;
+// The contents are laid out for this column; a longer label wraps between its words instead of
+// taking their room.
+constexpr int labelColumn = 96;
+const QString rowLabelName = QStringLiteral("PanelRowLabel");
+
+// A row's label. The rows of a window share one label column, widened only for a single word
+// longer than it (one word of any label in the language shown), so that no label is cut and the
+// contents line up.
+class RowLabel : public QLabel {
+  public:
+    RowLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+        setObjectName(rowLabelName);
+        setWordWrap(true);
+        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    }
+
+    QSize sizeHint() const override {
+        const int width = columnWidth();
+        return {width, heightForWidth(width)};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+  protected:
+    bool event(QEvent* event) override {
+        // Polished when its window is about to be laid out: every row is in place by then.
+        if (event->type() == QEvent::Polish)
+            updateGeometry();
+        return QLabel::event(event);
+    }
+
+  private:
+    int columnWidth() const {
+        const QRect unbounded(0, 0, QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        int width = labelColumn;
+        for (const QLabel* label : window()->findChildren<QLabel*>(rowLabelName)) {
+            for (const QString& word : label->text().split(QLatin1Char(' ')))
+                width = std::max(
+                    width, label->fontMetrics().boundingRect(unbounded, Qt::TextSingleLine, word).width());
+        }
+        return width;
+    }
+};
 
 } // namespace
 
@@ -32,8 +75,7 @@ PanelRow::PanelRow(const QString& label, QWidget* content, QWidget* parent) : QW
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(10);
     if (!label.isEmpty()) {
-        auto* title = new QLabel(label, this);
-        title->setFixedWidth(labelWidth);
+        auto* title = new RowLabel(label, this);
         title->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         title->setContentsMargins(0, 4, 0, 0);
         layout->addWidget(title);

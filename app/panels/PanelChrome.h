@@ -25,7 +25,9 @@ class PanelCard : public QFrame {
     QVBoxLayout* m_layout;
 };
 
-// A labelled row: the label on the left (none when `label` is empty), the content beside it.
+// A labelled row: the label on the left (none when `label` is empty), the content beside it. The
+// labels of a window's rows form one column of 96 px, or as wide as their longest word; a longer
+// label wraps between its words.
 class PanelRow : public QWidget {
     Q_OBJECT
 

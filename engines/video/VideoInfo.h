@@ -19,8 +19,8 @@ struct VideoInfo {
     std::optional<std::string> audioCodec; // of the first audio stream
     bool isHDR = false; // PQ or HLG transfer (the ffprobe probe also counts BT.2020 primaries)
 
-    // The duration rounded to whole seconds (halves away from zero): "45s" below a minute, else
-    // whole minutes and the rest, "2m 5s".
+    // The duration rounded to whole seconds (halves away from zero), in the language the application
+    // shows: in English "45s" below a minute, else whole minutes and the rest, "2m 5s".
     [[nodiscard]] std::string durationLabel() const;
 
     bool operator==(const VideoInfo&) const = default;

@@ -1,22 +1,33 @@
 #include "common/ByteCount.h"
 
+#include "common/Localization.h"
+
 #include <gtest/gtest.h>
 
 namespace quillmorph {
 namespace {
 
-TEST(ByteCount, FormatsInDecimalFileUnits) {
+TEST(ByteCount, FormatsInDecimalFileUnitsInTheLanguageShown) {
     struct Row {
+        const char* language;
         std::int64_t bytes;
         const char* text;
     };
-    const Row rows[] = {
-        {0, "Zero KB"},      {1, "1 byte"},         {999, "999 bytes"},     {1000, "1 KB"},
-        {999499, "999 KB"},  {999999, "1 MB"},      {12345678, "12.3 MB"},  {1250000000, "1.25 GB"},
-        {-2000000, "-2 MB"}, {INT64_MAX, "9223.37 PB"},
-    };
-    for (const Row& row : rows)
-        EXPECT_EQ(formatByteCount(row.bytes), row.text) << row.bytes;
+    const Row rows[] = {{"en", 0, "Zero KB"},           {"en", 1, "1 byte"},
+                        {"en", 999, "999 bytes"},       {"en", 1000, "1 KB"},
+                        {"en", 999499, "999 KB"},       {"en", 999999, "1 MB"},
+                        {"en", 12345678, "12.3 MB"},    {"en", 1250000000, "1.25 GB"},
+                        {"en", -2000000, "-2 MB"},      {"en", INT64_MAX, "9223.37 PB"},
+                        {"de", 0, "Null KB"},           {"de", 512, "512 Byte"},
+                        {"de", 1500000, "1,5 MB"},      {"de", 2000000, "2 MB"},
+                        {"de", 1203000000, "1,2 GB"},   {"fr", 1, "1 octet"},
+                        {"fr", 12345678, "12,3 Mo"},    {"it", 2, "2 byte"},
+                        {"es", -1250000000, "-1,25 GB"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.language) + " " + std::to_string(row.bytes));
+        Localization::setLanguage(row.language);
+        EXPECT_EQ(formatByteCount(row.bytes), row.text);
+    }
 }
 
 } // namespace

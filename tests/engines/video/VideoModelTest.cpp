@@ -8,15 +8,14 @@
 namespace quillmorph {
 namespace {
 
-TEST(VideoInfo, DurationLabelRoundsToWholeSeconds) {
-    const std::pair<double, const char*> rows[] = {
-        {0, "0s"},
-        {59.4, "59s"},
-        {59.5, "1m 0s"},
-        {3725, "62m 5s"},
+TEST(VideoInfo, DurationLabelRoundsToWholeSecondsInTheLanguageShown) {
+    const std::tuple<const char*, double, const char*> rows[] = {
+        {"en", 0, "0s"},        {"en", 59.4, "59s"},          {"en", 59.5, "1m 0s"},
+        {"en", 3725, "62m 5s"}, {"de", 90, "1 Min. 30 Sek."},
     };
-    for (auto [duration, label] : rows) {
+    for (auto [language, duration, label] : rows) {
         SCOPED_TRACE(duration);
+        Localization::setLanguage(language);
         EXPECT_EQ((VideoInfo{.duration = duration}).durationLabel(), label);
     }
 }
