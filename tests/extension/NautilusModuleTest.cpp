@@ -26,99 +26,61 @@ namespace {
 using testing::TemporaryDirectory;
 
 // What GNOME Files does with an extension module: a GTypeModule whose load opens it and runs
-// nautilus_module_initialize.
+// nautilus_module_initialize; its types stay registered for the process's life.
 struct ModuleLoader {
     GTypeModule parent;
 };
-
 struct ModuleLoaderClass {
     GTypeModuleClass parent;
 };
-
 G_DEFINE_TYPE(ModuleLoader, module_loader, G_TYPE_TYPE_MODULE)
 
 void* moduleHandle = nullptr;
 
-gboolean loadModule(GTypeModule* module) {
-    if (moduleHandle == nullptr)
-        moduleHandle = dlopen(QUILLMORPH_NAUTILUS_MODULE, RTLD_NOW | RTLD_LOCAL);
-    if (moduleHandle == nullptr)
-        return FALSE;
-    auto initialize =
-        reinterpret_cast<void (*)(GTypeModule*)>(dlsym(moduleHandle, "nautilus_module_initialize"));
-    if (initialize == nullptr)
-        return FALSE;
-    initialize(module);
-    return TRUE;
-}
-
-// Types of a module stay registered for the process's life, as in the file manager.
-void unloadModule(GTypeModule*) {}
-
 void module_loader_init(ModuleLoader*) {}
-
 void module_loader_class_init(ModuleLoaderClass* loaderClass) {
-    G_TYPE_MODULE_CLASS(loaderClass)->load = loadModule;
-    G_TYPE_MODULE_CLASS(loaderClass)->unload = unloadModule;
+    G_TYPE_MODULE_CLASS(loaderClass)->load = [](GTypeModule* module) -> gboolean {
+        moduleHandle = dlopen(QUILLMORPH_NAUTILUS_MODULE, RTLD_NOW | RTLD_LOCAL);
+        void* initialize = moduleHandle ? dlsym(moduleHandle, "nautilus_module_initialize") : nullptr;
+        if (initialize != nullptr)
+            reinterpret_cast<void (*)(GTypeModule*)>(initialize)(module);
+        return initialize != nullptr;
+    };
+    G_TYPE_MODULE_CLASS(loaderClass)->unload = [](GTypeModule*) {
+    };
 }
 
 // A file as GNOME Files describes it to extensions: its location and the MIME type the host
-// determined, which is GIO's content type of the file unless `mimeType` says otherwise.
+// determined, which is GIO's content type of the file unless the test says otherwise.
 struct TestFileInfo {
     GObject parent;
-    GFile* location;
-    char* mimeType;
 };
-
 struct TestFileInfoClass {
     GObjectClass parent;
 };
-
-void fileInfoInterfaceInit(NautilusFileInfoInterface* interface);
-
+void fileInfoInterfaceInit(NautilusFileInfoInterface* interface) {
+    interface->get_location = [](NautilusFileInfo* info) {
+        return G_FILE(g_object_ref(g_object_get_data(G_OBJECT(info), "location")));
+    };
+    interface->get_mime_type = [](NautilusFileInfo* info) {
+        return g_strdup(static_cast<const char*>(g_object_get_data(G_OBJECT(info), "type")));
+    };
+}
 G_DEFINE_TYPE_WITH_CODE(TestFileInfo, test_file_info, G_TYPE_OBJECT,
                         G_IMPLEMENT_INTERFACE(NAUTILUS_TYPE_FILE_INFO, fileInfoInterfaceInit))
-
 void test_file_info_init(TestFileInfo*) {}
-
-void finalize(GObject* object) {
-    auto* info = reinterpret_cast<TestFileInfo*>(object);
-    g_clear_object(&info->location);
-    g_free(info->mimeType);
-    G_OBJECT_CLASS(test_file_info_parent_class)->finalize(object);
-}
-
-void test_file_info_class_init(TestFileInfoClass* infoClass) {
-    G_OBJECT_CLASS(infoClass)->finalize = finalize;
-}
-
-GFile* getLocation(NautilusFileInfo* info) {
-    return G_FILE(g_object_ref(reinterpret_cast<TestFileInfo*>(info)->location));
-}
-
-char* getMimeType(NautilusFileInfo* info) {
-    return g_strdup(reinterpret_cast<TestFileInfo*>(info)->mimeType);
-}
-
-void fileInfoInterfaceInit(NautilusFileInfoInterface* interface) {
-    interface->get_location = getLocation;
-    interface->get_mime_type = getMimeType;
-}
-
-char* contentType(GFile* location) {
-    GFileInfo* info = g_file_query_info(location, G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE,
-                                        G_FILE_QUERY_INFO_NONE, nullptr, nullptr);
-    if (info == nullptr)
-        return g_strdup("application/octet-stream");
-    char* type = g_strdup(g_file_info_get_content_type(info));
-    g_object_unref(info);
-    return type;
-}
+void test_file_info_class_init(TestFileInfoClass*) {}
 
 NautilusFileInfo* newFileInfo(GFile* location, const std::optional<std::string>& mimeType = std::nullopt) {
-    auto* info = static_cast<TestFileInfo*>(g_object_new(test_file_info_get_type(), nullptr));
-    info->location = G_FILE(g_object_ref(location));
-    info->mimeType = mimeType ? g_strdup(mimeType->c_str()) : contentType(location);
+    GObject* info = G_OBJECT(g_object_new(test_file_info_get_type(), nullptr));
+    g_object_set_data_full(info, "location", g_object_ref(location), g_object_unref);
+    GFileInfo* queried = g_file_query_info(location, G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE,
+                                           G_FILE_QUERY_INFO_NONE, nullptr, nullptr);
+    const char* type = mimeType  ? mimeType->c_str()
+                       : queried ? g_file_info_get_content_type(queried)
+                                 : "application/octet-stream";
+    g_object_set_data_full(info, "type", g_strdup(type), g_free);
+    g_clear_object(&queried);
     return NAUTILUS_FILE_INFO(info);
 }
 
