@@ -35,31 +35,6 @@ class ContextMenuTest : public ::testing::Test {
     }
 };
 
-TEST(SelectedMedia, ClassesAreTestedInOrder) {
-    struct Row {
-        const char* name;
-        Conformance type;
-        std::vector<std::string> SelectedMedia::*expected; // nullptr: ignored
-    };
-    const Row rows[] = {
-        {"scan.pdf", {.pdf = true, .audio = true, .image = true}, &SelectedMedia::pdfs},
-        {"voice.m4a", {.audio = true, .movie = true, .audiovisualContent = true}, &SelectedMedia::audios},
-        {"track.WMA", {}, &SelectedMedia::audios},
-        {"poster.mkv", {.image = true}, &SelectedMedia::images},
-        {"clip.ogx", {.audiovisualContent = true}, &SelectedMedia::videos},
-        {"notes.txt", {}, nullptr},
-        {"archive.mkv.zip", {}, nullptr},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        const std::string path = std::string("/media/") + row.name;
-        SelectedMedia expected;
-        if (row.expected)
-            (expected.*row.expected).push_back(path);
-        EXPECT_EQ(classify({item(path, row.type)}), expected);
-    }
-}
-
 TEST_F(ContextMenuTest, MissingIconLeavesTheItemWithoutOne) {
     // The phrases load once per process: from the real resources, not the empty folder below.
     ASSERT_TRUE(Localization::document());
