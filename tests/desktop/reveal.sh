@@ -21,6 +21,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 1' TERM INT # a timeout still cleans up
 
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home/.config
 export XDG_CACHE_HOME=$work/home/.cache XDG_DATA_HOME=$work/home/.local/share XDG_CURRENT_DESKTOP=GNOME
@@ -64,7 +65,7 @@ QT_QPA_PLATFORM=offscreen QUILLMORPH_LOG=stderr "$driver" "${outputs[@]}"
 # One line per window: its folder and the names it selects (GNOME Files marks selected cells,
 # Thunar names a single selected file in its status bar).
 windows() {
-  timeout 10 "$python" - <<'PYTHON'
+  timeout 20 "$python" - <<'PYTHON'
 import re, gi
 gi.require_version('Atspi', '2.0')
 from gi.repository import Atspi
@@ -93,15 +94,16 @@ print('\n'.join(sorted(lines)))
 PYTHON
 }
 seen=""
-deadline=$((SECONDS + 40))
-while ((SECONDS < deadline)); do
+matches() {
   seen=$(windows 2>/dev/null || true)
-  [ "$seen" = "$expected" ] && break
+  [ "$seen" = "$expected" ]
+}
+# Matched twice, two seconds apart: a window that comes late would still be one too many.
+deadline=$((SECONDS + 60))
+until matches && sleep 2 && matches; do
+  ((SECONDS < deadline)) || break
   sleep 1
 done
-# A window that comes late would still be one too many.
-sleep 2
-seen=$(windows 2>/dev/null || true)
 status=0
 if [ "$seen" != "$expected" ]; then
   printf 'windows and selections:\n%s\nexpected:\n%s\n' "$seen" "$expected"
