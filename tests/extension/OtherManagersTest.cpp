@@ -174,6 +174,34 @@ TEST(ThunarInstall, LeavesAFileItCannotReadAlone) {
     }
 }
 
+// The managers judge by name and type alone, so the files need not exist.
+TEST(FileManagerEntries, EachManagerOffersAnEntryExactlyForTheKindsSelected) {
+    const std::string images = "Compress images…", videos = "Compress videos…", extract = "Extract audio…",
+                      audio = "Compress audio…", pdfs = "Compress PDFs…", all = "Compress all…";
+    const struct {
+        std::vector<std::string> selection;
+        std::vector<std::string> dolphin;
+        std::vector<std::string> thunar;
+    } rows[] = {
+        {{"photo.png"}, {images, all}, {images, all}},
+        {{"clip.mp4"}, {videos, extract, all}, {videos, extract, all}},
+        {{"tone.wav"}, {audio, all}, {audio, all}},
+        {{"doc.pdf"}, {pdfs, all}, {pdfs}},
+        {{"notes.txt"}, {}, {}},
+        {{"archive.zip"}, {}, {}},
+        {{"photo.png", "clip.mp4", "tone.wav"}, {all}, {all}},
+        // Thunar cannot tell a PDF from any other file but by its name, so it has no entry for all.
+        {{"photo.png", "doc.pdf"}, {all}, {}},
+        {{"photo.png", "notes.txt"}, {}, {}},
+    };
+    for (const auto& row : rows) {
+        const std::vector<std::filesystem::path> selection(row.selection.begin(), row.selection.end());
+        SCOPED_TRACE(row.selection.front() + " and " + std::to_string(row.selection.size() - 1) + " more");
+        EXPECT_EQ(dolphinEntries(selection), row.dolphin);
+        EXPECT_EQ(thunarEntries(selection), row.thunar);
+    }
+}
+
 class QuillmorphOpen : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -226,35 +254,6 @@ TEST_F(QuillmorphOpen, SendsTheFilesThatFitEachAction) {
             RequestTransport::request(std::string_view(result.output).substr(0, result.output.size() - 1)),
             expected)
             << result.output;
-    }
-}
-
-TEST_F(QuillmorphOpen, EachManagerOffersAnEntryExactlyForTheKindsSelected) {
-    const std::string images = "Compress images…", videos = "Compress videos…", extract = "Extract audio…",
-                      audio = "Compress audio…", pdfs = "Compress PDFs…", all = "Compress all…";
-    const struct {
-        std::vector<std::string> selection;
-        std::vector<std::string> dolphin;
-        std::vector<std::string> thunar;
-    } rows[] = {
-        {{"photo.png"}, {images, all}, {images, all}},
-        {{"clip.mp4"}, {videos, extract, all}, {videos, extract, all}},
-        {{"tone.wav"}, {audio, all}, {audio, all}},
-        {{"doc.pdf"}, {pdfs, all}, {pdfs}},
-        {{"notes.txt"}, {}, {}},
-        {{"archive.zip"}, {}, {}},
-        {{"photo.png", "clip.mp4", "tone.wav"}, {all}, {all}},
-        // Thunar cannot tell a PDF from any other file but by its name, so it has no entry for all.
-        {{"photo.png", "doc.pdf"}, {all}, {}},
-        {{"photo.png", "notes.txt"}, {}, {}},
-    };
-    for (const auto& row : rows) {
-        std::vector<std::filesystem::path> selection;
-        for (const std::string& name : row.selection)
-            selection.push_back(path(name));
-        SCOPED_TRACE(row.selection.front() + " and " + std::to_string(row.selection.size() - 1) + " more");
-        EXPECT_EQ(dolphinEntries(selection), row.dolphin);
-        EXPECT_EQ(thunarEntries(selection), row.thunar);
     }
 }
 
