@@ -359,13 +359,13 @@ void AppDelegate::runVideo(const std::vector<std::filesystem::path>& files, cons
 void AppDelegate::finishBatch(const std::vector<JobOutcome>& outcomes, Phrase verb, Phrase countPhrase) {
     hideProgressPanel();
     Notifications::report(outcomes, Localization::string(verb), countPhrase);
-    revealInFinder(outcomes);
+    revealInFileManager(outcomes);
     endJob();
     emit batchFinished(outcomes);
     quitIfIdle();
 }
 
-void AppDelegate::revealInFinder(const std::vector<JobOutcome>& outcomes) {
+void AppDelegate::revealInFileManager(const std::vector<JobOutcome>& outcomes) {
     std::vector<std::filesystem::path> outputs;
     for (const JobOutcome& outcome : outcomes) {
         if (outcome.output)

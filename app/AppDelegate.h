@@ -60,7 +60,7 @@ class AppDelegate : public QObject {
     void showProgressPanel();
     void hideProgressPanel();
     // Selects the outcomes' outputs in the file manager.
-    void revealInFinder(const std::vector<JobOutcome>& outcomes);
+    void revealInFileManager(const std::vector<JobOutcome>& outcomes);
     // Terminates 1.5 s from now if no panel, no progress window and no work exist now and then.
     void quitIfIdle();
 

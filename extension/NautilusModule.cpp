@@ -1,11 +1,11 @@
-// The GNOME Files module: a menu provider that feeds the host's selection to FinderSync and turns
+// The GNOME Files module: a menu provider that feeds the host's selection to ContextMenu and turns
 // its menu into NautilusMenuItems.
 #include "extension/NautilusModule.h"
 
 #include "common/Bundle.h"
 #include "common/Log.h"
 #include "extension/ContentType.h"
-#include "extension/FinderSync.h"
+#include "extension/ContextMenu.h"
 
 #include <glib-object.h>
 // The header declares the module entry points without C linkage.
@@ -36,10 +36,10 @@ using OwnedText = std::unique_ptr<char, GFreeDeleter>;
 
 struct ProviderState {
     std::vector<SelectedItem> selection; // the files of the latest menu request
-    FinderSync finder{[this] { return selection; },
-                      [](const std::string& url) {
-                          launcher(url.c_str(), nullptr, nullptr);
-                      }};
+    ContextMenu contextMenu{[this] { return selection; },
+                            [](const std::string& url) {
+                                launcher(url.c_str(), nullptr, nullptr);
+                            }};
 };
 
 struct QuillmorphMenuProvider {
@@ -92,7 +92,7 @@ SelectedItem selectedItem(NautilusFileInfo* file) {
 
 void activated(NautilusMenuItem* item, gpointer provider) {
     const long tag = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), tagKey));
-    reinterpret_cast<QuillmorphMenuProvider*>(provider)->state->finder.runRequest(tag);
+    reinterpret_cast<QuillmorphMenuProvider*>(provider)->state->contextMenu.runRequest(tag);
 }
 
 NautilusMenuItem* nautilusItem(const MenuItem& item, const std::string& name,
@@ -118,10 +118,10 @@ NautilusMenuItem* nautilusItem(const MenuItem& item, const std::string& name,
 }
 
 GList* menuItems(QuillmorphMenuProvider* provider, MenuKind kind) {
-    const std::optional<MenuItem> menu = provider->state->finder.menu(kind);
+    const std::optional<MenuItem> menu = provider->state->contextMenu.menu(kind);
     if (!menu)
         return nullptr;
-    return g_list_append(nullptr, nautilusItem(*menu, "QuillmorphFinder::menu", provider));
+    return g_list_append(nullptr, nautilusItem(*menu, "Quillmorph::menu", provider));
 }
 
 GList* getFileItems(NautilusMenuProvider* menuProvider, GList* files) {
@@ -162,7 +162,7 @@ std::filesystem::path resourceDirectory() {
 extern "C" {
 
 G_MODULE_EXPORT void nautilus_module_initialize(GTypeModule* module) {
-    Log::setIdentifier(Bundle::extensionIdentifier);
+    Log::setIdentifier(Bundle::extensionIdentifier, Log::Identity::guest);
     Bundle::setResourceDirectory(resourceDirectory());
     quillmorph_menu_provider_register_type(module);
     providerTypes[0] = quillmorph_menu_provider_get_type();

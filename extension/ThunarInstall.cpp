@@ -1,6 +1,7 @@
 // quillmorph-thunar-install: adds Quillmorph's entries to Thunar's custom actions
 // ($XDG_CONFIG_HOME/Thunar/uca.xml), replacing the ones an earlier run added and keeping every
-// other action as it stands. A file it cannot parse is left alone (exit 1).
+// other action as it stands; a new file starts from the system's. A file it cannot parse is left
+// alone (exit 1).
 #include "common/Bundle.h"
 #include "extension/ThunarActions.h"
 
@@ -48,6 +49,18 @@ std::optional<std::string> contents(const std::filesystem::path& file, std::stri
     return std::nullopt;
 }
 
+// Thunar's own actions ("Open Terminal Here", …) come from the system's file, which a user file
+// hides entirely: a new user file starts from it. Nothing, with `problem` set, when it is unreadable.
+std::optional<std::string> systemActions(std::string& problem) {
+    for (const char* const* folder = g_get_system_config_dirs(); *folder != nullptr; ++folder) {
+        std::optional<std::string> actions =
+            contents(std::filesystem::path(*folder) / "Thunar" / "uca.xml", problem);
+        if (!actions || !actions->empty())
+            return actions;
+    }
+    return std::string();
+}
+
 } // namespace
 
 int main(int argc, char**) {
@@ -74,10 +87,13 @@ int main(int argc, char**) {
     const std::optional<std::string> existing = contents(file, problem);
     if (!existing)
         return fail(problem);
+    const std::optional<std::string> base = existing->empty() ? systemActions(problem) : existing;
+    if (!base)
+        return fail(problem);
 
     std::optional<std::string> merged = *ours;
-    if (!existing->empty()) {
-        merged = ThunarActions::merge(*existing, *ours, problem);
+    if (!base->empty()) {
+        merged = ThunarActions::merge(*base, *ours, problem);
         if (!merged)
             return fail(file.string() +
                         " left unchanged, it could not be read as custom actions: " + problem);

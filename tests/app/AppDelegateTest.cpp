@@ -169,7 +169,7 @@ class AppDelegateTest : public QObject {
                 .toString(QUrl::FullyEncoded);
         };
         QCOMPARE(m_bus.shownItems().front(),
-                 (QStringList{uri("fractal-converted.jpg"), uri("chart-converted.jpg")}));
+                 (QStringList{uri("fractal-converted.jpg")}));
     }
 
     void aLargeSelectionIsOnePanelAndOneBoundedBatch() {

@@ -1,15 +1,24 @@
 #include "extension/NautilusModule.h"
 
+// The header declares the module entry points without C linkage.
+extern "C" {
+#include <nautilus-extension.h>
+}
+
 #include "common/Localization.h"
 #include "common/RequestTransport.h"
-#include "tests/extension/TestFileInfo.h"
 #include "tests/support/TemporaryDirectory.h"
 #include "tests/support/Tools.h"
 
+#include <array>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
+#include <syslog.h>
 
 namespace quillmorph {
 namespace {
@@ -17,43 +26,85 @@ namespace {
 using testing::TemporaryDirectory;
 
 // What GNOME Files does with an extension module: a GTypeModule whose load opens it and runs
-// nautilus_module_initialize.
+// nautilus_module_initialize; its types stay registered for the process's life.
 struct ModuleLoader {
     GTypeModule parent;
 };
-
 struct ModuleLoaderClass {
     GTypeModuleClass parent;
 };
-
 G_DEFINE_TYPE(ModuleLoader, module_loader, G_TYPE_TYPE_MODULE)
 
 void* moduleHandle = nullptr;
 
-gboolean loadModule(GTypeModule* module) {
-    if (moduleHandle == nullptr)
+void module_loader_init(ModuleLoader*) {}
+void module_loader_class_init(ModuleLoaderClass* loaderClass) {
+    G_TYPE_MODULE_CLASS(loaderClass)->load = [](GTypeModule* module) -> gboolean {
         moduleHandle = dlopen(QUILLMORPH_NAUTILUS_MODULE, RTLD_NOW | RTLD_LOCAL);
-    if (moduleHandle == nullptr)
-        return FALSE;
-    auto initialize =
-        reinterpret_cast<void (*)(GTypeModule*)>(dlsym(moduleHandle, "nautilus_module_initialize"));
-    if (initialize == nullptr)
-        return FALSE;
-    initialize(module);
-    return TRUE;
+        void* initialize = moduleHandle ? dlsym(moduleHandle, "nautilus_module_initialize") : nullptr;
+        if (initialize != nullptr)
+            reinterpret_cast<void (*)(GTypeModule*)>(initialize)(module);
+        return initialize != nullptr;
+    };
+    G_TYPE_MODULE_CLASS(loaderClass)->unload = [](GTypeModule*) {
+    };
 }
 
-// Types of a module stay registered for the process's life, as in the file manager.
-void unloadModule(GTypeModule*) {}
+// A file as GNOME Files describes it to extensions: its location and the MIME type the host
+// determined, which is GIO's content type of the file unless the test says otherwise.
+struct TestFileInfo {
+    GObject parent;
+};
+struct TestFileInfoClass {
+    GObjectClass parent;
+};
+void fileInfoInterfaceInit(NautilusFileInfoInterface* interface) {
+    interface->get_location = [](NautilusFileInfo* info) {
+        return G_FILE(g_object_ref(g_object_get_data(G_OBJECT(info), "location")));
+    };
+    interface->get_mime_type = [](NautilusFileInfo* info) {
+        return g_strdup(static_cast<const char*>(g_object_get_data(G_OBJECT(info), "type")));
+    };
+}
+G_DEFINE_TYPE_WITH_CODE(TestFileInfo, test_file_info, G_TYPE_OBJECT,
+                        G_IMPLEMENT_INTERFACE(NAUTILUS_TYPE_FILE_INFO, fileInfoInterfaceInit))
+void test_file_info_init(TestFileInfo*) {}
+void test_file_info_class_init(TestFileInfoClass*) {}
 
-void module_loader_init(ModuleLoader*) {}
-
-void module_loader_class_init(ModuleLoaderClass* loaderClass) {
-    G_TYPE_MODULE_CLASS(loaderClass)->load = loadModule;
-    G_TYPE_MODULE_CLASS(loaderClass)->unload = unloadModule;
+NautilusFileInfo* newFileInfo(GFile* location, const std::optional<std::string>& mimeType = std::nullopt) {
+    GObject* info = G_OBJECT(g_object_new(test_file_info_get_type(), nullptr));
+    g_object_set_data_full(info, "location", g_object_ref(location), g_object_unref);
+    GFileInfo* queried = g_file_query_info(location, G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE,
+                                           G_FILE_QUERY_INFO_NONE, nullptr, nullptr);
+    const char* type = mimeType  ? mimeType->c_str()
+                       : queried ? g_file_info_get_content_type(queried)
+                                 : "application/octet-stream";
+    g_object_set_data_full(info, "type", g_strdup(type), g_free);
+    g_clear_object(&queried);
+    return NAUTILUS_FILE_INFO(info);
 }
 
 std::vector<std::string> openedURLs;
+
+} // namespace
+
+// The module shares the host's process: whether it renamed the host's syslog identity, and what it
+// logged at which level (exported to the module by the test's link options).
+bool renamedHost = false;
+std::vector<std::pair<int, std::string>> logged;
+extern "C" void openlog(const char*, int, int) {
+    renamedHost = true;
+}
+extern "C" void syslog(int priority, const char* format, ...) {
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::array<char, 4096> text{};
+    std::vsnprintf(text.data(), text.size(), format, arguments);
+    va_end(arguments);
+    logged.emplace_back(priority, text.data());
+}
+
+namespace {
 
 gboolean captureURL(const char* uri, GAppLaunchContext*, GError**) {
     openedURLs.emplace_back(uri);
@@ -88,26 +139,19 @@ MenuItems submenuItems(NautilusMenuItem* item) {
     return items;
 }
 
-std::vector<NautilusMenuItem*> itemsOf(GList* list) {
-    std::vector<NautilusMenuItem*> items;
-    for (GList* item = list; item != nullptr; item = item->next)
-        items.push_back(NAUTILUS_MENU_ITEM(item->data));
-    return items;
-}
-
 std::vector<std::string> labels(GList* list) {
     std::vector<std::string> texts;
-    for (NautilusMenuItem* item : itemsOf(list))
-        texts.push_back(textProperty(item, "label"));
+    for (GList* item = list; item != nullptr; item = item->next)
+        texts.push_back(textProperty(NAUTILUS_MENU_ITEM(item->data), "label"));
     return texts;
 }
 
 // The requests a click on each item sends, in menu order.
 std::vector<std::optional<QuillmorphRequest>> requestsOf(GList* list) {
     std::vector<std::optional<QuillmorphRequest>> requests;
-    for (NautilusMenuItem* item : itemsOf(list)) {
+    for (GList* item = list; item != nullptr; item = item->next) {
         openedURLs.clear();
-        nautilus_menu_item_activate(item);
+        nautilus_menu_item_activate(NAUTILUS_MENU_ITEM(item->data));
         requests.push_back(openedURLs.size() == 1 ? RequestTransport::request(openedURLs.front())
                                                   : std::nullopt);
     }
@@ -153,22 +197,13 @@ class NautilusModuleTest : public ::testing::Test {
 
     static std::string path(const char* name) { return (*files / name).string(); }
 
-    // The items for a selection of files in the temporary folder, typed as GIO sees them.
-    MenuItems itemsFor(const std::vector<const char*>& names) {
-        std::vector<std::pair<std::string, std::optional<std::string>>> selection;
-        for (const char* name : names)
-            selection.emplace_back(path(name), std::nullopt);
-        return itemsForTyped(selection);
-    }
-
     // `selection` holds paths or URIs, each with the MIME type the host reports, if not GIO's.
-    MenuItems
-    itemsForTyped(const std::vector<std::pair<std::string, std::optional<std::string>>>& selection) {
+    MenuItems itemsFor(const std::vector<std::pair<std::string, std::optional<std::string>>>& selection) {
         GList* infos = nullptr;
         for (const auto& [location, mimeType] : selection) {
             Owned<GFile> file{location.starts_with("/") ? g_file_new_for_path(location.c_str())
                                                         : g_file_new_for_uri(location.c_str())};
-            infos = g_list_append(infos, testing::newFileInfo(file.get(), mimeType));
+            infos = g_list_append(infos, newFileInfo(file.get(), mimeType));
         }
         MenuItems items{nautilus_menu_provider_get_file_items(m_provider.get(), infos)};
         nautilus_file_info_list_free(infos);
@@ -181,100 +216,108 @@ class NautilusModuleTest : public ::testing::Test {
     Owned<NautilusMenuProvider> m_provider;
 };
 
-TEST_F(NautilusModuleTest, ClassifiesEachKindOfFile) {
-    constexpr auto octetStream = "application/octet-stream";
-    struct Row {
+TEST_F(NautilusModuleTest, OffersOneItemOrASubmenuInFixedOrder) {
+    const std::map<ActionKind, Phrase> titles{{ActionKind::image, Phrase::menuImages},
+                                              {ActionKind::video, Phrase::menuVideos},
+                                              {ActionKind::extractAudio, Phrase::menuExtractAudio},
+                                              {ActionKind::audio, Phrase::menuAudios},
+                                              {ActionKind::pdf, Phrase::menuPdfs}};
+    const std::vector<std::string> images{path("photo.png"), path("second.png")};
+    const std::vector<std::string> clip{path("clip.mp4")};
+    const struct {
         const char* name;
-        std::optional<std::string> mimeType; // nothing: GIO's type of the file
-        std::vector<ActionKind> actions;     // in menu order; empty: no menu
+        std::vector<std::pair<std::string, std::optional<std::string>>> selection; // type: GIO's if none
+        std::vector<QuillmorphRequest> clicks; // in menu order; none: no menu
+    } rows[] = {
+        {"one image",
+         {{path("photo.png"), std::nullopt}},
+         {{.action = ActionKind::image, .paths = {path("photo.png")}}}},
+        {"a video is two entries",
+         {{path("clip.mp4"), std::nullopt}},
+         {{.action = ActionKind::video, .paths = clip}, {.action = ActionKind::extractAudio, .paths = clip}}},
+        {"untyped, by its extension",
+         {{path("film.mkv"), "application/octet-stream"}},
+         {{.action = ActionKind::video, .paths = {path("film.mkv")}},
+          {.action = ActionKind::extractAudio, .paths = {path("film.mkv")}}}},
+        {"text", {{path("notes.txt"), std::nullopt}}, {}},
+        // The first class that fits: an audio type or extension before a movie type or an image type.
+        {"audio, also audiovisual",
+         {{path("voice.m4a"), "audio/mp4"}},
+         {{.action = ActionKind::audio, .paths = {path("voice.m4a")}}}},
+        {"untyped audio",
+         {{path("track.WMA"), "application/octet-stream"}},
+         {{.action = ActionKind::audio, .paths = {path("track.WMA")}}}},
+        {"an image named as a video",
+         {{path("poster.mkv"), "image/png"}},
+         {{.action = ActionKind::image, .paths = {path("poster.mkv")}}}},
+        {"an Ogg container",
+         {{path("clip.ogx"), "application/ogg"}},
+         {{.action = ActionKind::video, .paths = {path("clip.ogx")}},
+          {.action = ActionKind::extractAudio, .paths = {path("clip.ogx")}}}},
+        {"untyped archive", {{path("archive.mkv.zip"), "application/octet-stream"}}, {}},
+        {"remote", {{"sftp://example.org/photo.png", "image/png"}}, {}},
+        {"every kind",
+         {{path("doc.pdf"), std::nullopt},
+          {path("photo.png"), std::nullopt},
+          {path("tune.ogg"), std::nullopt},
+          {path("notes.txt"), std::nullopt},
+          {path("clip.mp4"), std::nullopt},
+          {path("second.png"), std::nullopt}},
+         {{.action = ActionKind::image, .paths = images},
+          {.action = ActionKind::video, .paths = clip},
+          {.action = ActionKind::extractAudio, .paths = clip},
+          {.action = ActionKind::audio, .paths = {path("tune.ogg")}},
+          {.action = ActionKind::pdf, .paths = {path("doc.pdf")}}}},
     };
-    const Row rows[] = {
-        {"photo.png", std::nullopt, {ActionKind::image}},
-        {"clip.mp4", std::nullopt, {ActionKind::video, ActionKind::extractAudio}},
-        {"film.mkv", octetStream, {ActionKind::video, ActionKind::extractAudio}},
-        {"notes.txt", std::nullopt, {}},
-    };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const MenuItems items = itemsForTyped({{path(row.name), row.mimeType}});
-        if (row.actions.empty()) {
+        const MenuItems items = itemsFor(row.selection);
+        if (row.clicks.empty()) {
             EXPECT_EQ(items, nullptr);
             continue;
         }
-        ASSERT_EQ(g_list_length(items.get()), 1u);
-        EXPECT_EQ(labels(items.get()), std::vector<std::string>{"Quillmorph"});
+        ASSERT_EQ(labels(items.get()), std::vector<std::string>{"Quillmorph"});
+        const std::filesystem::path icon = textProperty(NAUTILUS_MENU_ITEM(items->data), "icon");
+        EXPECT_TRUE(std::filesystem::is_regular_file(icon) && icon.filename() == "MenuIcon.png") << icon;
         const MenuItems submenu = submenuItems(NAUTILUS_MENU_ITEM(items->data));
-        GList* clickable = row.actions.size() == 1 ? items.get() : submenu.get();
-        EXPECT_EQ(row.actions.size() == 1, submenu == nullptr);
+        EXPECT_EQ(row.clicks.size() == 1, submenu == nullptr);
+        GList* clickable = row.clicks.size() == 1 ? items.get() : submenu.get();
         std::vector<std::optional<QuillmorphRequest>> expected;
-        for (ActionKind action : row.actions)
-            expected.push_back(QuillmorphRequest{.action = action, .paths = {path(row.name)}});
+        std::vector<std::string> expectedLabels;
+        for (const QuillmorphRequest& click : row.clicks) {
+            expected.emplace_back(click);
+            expectedLabels.push_back(Localization::string(titles.at(click.action)));
+        }
         EXPECT_EQ(requestsOf(clickable), expected);
+        if (submenu)
+            EXPECT_EQ(labels(submenu.get()), expectedLabels);
     }
-}
-
-TEST_F(NautilusModuleTest, MixedSelectionOffersASubmenuInFixedOrder) {
-    const MenuItems items =
-        itemsFor({"doc.pdf", "photo.png", "tune.ogg", "notes.txt", "clip.mp4", "second.png"});
-    ASSERT_EQ(g_list_length(items.get()), 1u);
-    auto* top = NAUTILUS_MENU_ITEM(items->data);
-    EXPECT_EQ(textProperty(top, "label"), "Quillmorph");
-    const std::filesystem::path icon = textProperty(top, "icon");
-    EXPECT_EQ(icon.filename(), "MenuIcon.png");
-    EXPECT_TRUE(std::filesystem::is_regular_file(icon)) << icon;
-
-    const MenuItems submenu = submenuItems(top);
-    EXPECT_EQ(labels(submenu.get()), (std::vector<std::string>{
-                                         Localization::string(Phrase::menuImages),
-                                         Localization::string(Phrase::menuVideos),
-                                         Localization::string(Phrase::menuExtractAudio),
-                                         Localization::string(Phrase::menuAudios),
-                                         Localization::string(Phrase::menuPdfs),
-                                     }));
-    EXPECT_NE(labels(submenu.get()).front(), "menu.images") << "the language document was not found";
-
-    const std::vector<std::string> images{path("photo.png"), path("second.png")};
-    const std::vector<std::string> videos{path("clip.mp4")};
-    EXPECT_EQ(requestsOf(submenu.get()),
-              (std::vector<std::optional<QuillmorphRequest>>{
-                  QuillmorphRequest{.action = ActionKind::image, .paths = images},
-                  QuillmorphRequest{.action = ActionKind::video, .paths = videos},
-                  QuillmorphRequest{.action = ActionKind::extractAudio, .paths = videos},
-                  QuillmorphRequest{.action = ActionKind::audio, .paths = {path("tune.ogg")}},
-                  QuillmorphRequest{.action = ActionKind::pdf, .paths = {path("doc.pdf")}},
-              }));
-}
-
-TEST_F(NautilusModuleTest, RemoteFilesAndTheFolderBackgroundGetNoMenu) {
-    EXPECT_EQ(itemsForTyped({{"sftp://example.org/photo.png", "image/png"}}), nullptr);
+    EXPECT_NE(Localization::string(Phrase::menuImages), "menu.images")
+        << "the language document was not found";
+    EXPECT_FALSE(renamedHost);
+    EXPECT_FALSE(logged.empty());
+    for (const auto& [priority, text] : logged) {
+        SCOPED_TRACE(text);
+        EXPECT_TRUE(text.starts_with("com.harrowlane.Quillmorph.Finder: ["));
+        if (text.find(files->path().string()) != std::string::npos ||
+            text.find(".png") != std::string::npos || text.find("opening ") != std::string::npos)
+            EXPECT_EQ(priority, LOG_DEBUG) << "file names stay out of the host's journal";
+    }
     Owned<GFile> folder{g_file_new_for_path(files->path().c_str())};
-    Owned<NautilusFileInfo> info{testing::newFileInfo(folder.get())};
+    Owned<NautilusFileInfo> info{newFileInfo(folder.get())};
     EXPECT_EQ(nautilus_menu_provider_get_background_items(m_provider.get(), info.get()), nullptr);
 }
 
 TEST_F(NautilusModuleTest, ItemsAndProviderAreReleasedByTheirOwners) {
-    MenuItems items = itemsFor({"photo.png", "doc.pdf"});
+    MenuItems items = itemsFor({{path("photo.png"), std::nullopt}, {path("doc.pdf"), std::nullopt}});
     ASSERT_NE(items, nullptr);
     gpointer top = items->data;
-    std::vector<gpointer> entries;
-    {
-        const MenuItems submenu = submenuItems(NAUTILUS_MENU_ITEM(top));
-        for (NautilusMenuItem* entry : itemsOf(submenu.get()))
-            entries.push_back(entry);
-    }
-    ASSERT_EQ(entries.size(), 2u);
-    g_object_add_weak_pointer(G_OBJECT(top), &top);
-    for (gpointer& entry : entries)
-        g_object_add_weak_pointer(G_OBJECT(entry), &entry);
-    items.reset();
-    EXPECT_EQ(top, nullptr);
-    // NautilusMenu 43 frees its item list without dropping the reference it took on each item.
-    for (gpointer entry : entries)
-        EXPECT_TRUE(entry == nullptr || G_OBJECT(entry)->ref_count == 1);
-
     gpointer provider = m_provider.get();
+    g_object_add_weak_pointer(G_OBJECT(top), &top);
     g_object_add_weak_pointer(G_OBJECT(provider), &provider);
+    items.reset();
     m_provider.reset();
+    EXPECT_EQ(top, nullptr);
     EXPECT_EQ(provider, nullptr);
 }
 

@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <glib.h>
+#include <functional>
+#include <gio/gio.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -29,38 +31,72 @@ std::size_t occurrences(std::string_view text, std::string_view part) {
     return count;
 }
 
-TEST(DolphinServiceMenu, ValidatesApartFromTheKeysOnlyServiceMenusUse) {
-    const testing::CommandResult result = runTool({"desktop-file-validate", QUILLMORPH_DOLPHIN_MENU});
-    // The validator knows application entries only: it objects to a service's MimeType and
-    // Actions, and to all/allfiles, which Dolphin needs for mixed selections.
-    const std::vector<std::string> tolerated{
-        "but the type is \"Service\" while this key is only valid for type \"Application\"",
-        "\"all\" is an unregistered media type"};
-    std::istringstream lines(result.output);
-    for (std::string line; std::getline(lines, line);) {
-        SCOPED_TRACE(line);
-        EXPECT_TRUE(std::ranges::any_of(
-            tolerated, [&](const std::string& known) { return line.find(known) != std::string::npos; }));
-    }
+std::string contentType(const std::filesystem::path& file) {
+    const std::unique_ptr<char, decltype(&g_free)> type{
+        g_content_type_guess(file.c_str(), nullptr, 0, nullptr), g_free};
+    return type.get();
 }
 
-TEST(DolphinServiceMenu, OffersEveryActionThroughQuillmorphOpen) {
-    const std::unique_ptr<GKeyFile, decltype(&g_key_file_free)> menu{g_key_file_new(), g_key_file_free};
-    ASSERT_TRUE(g_key_file_load_from_file(menu.get(), QUILLMORPH_DOLPHIN_MENU, G_KEY_FILE_KEEP_TRANSLATIONS,
-                                          nullptr));
-    for (const ActionKind action : allCases<ActionKind>()) {
-        const std::string name(toString(action));
-        SCOPED_TRACE(name);
-        const std::string group = "Desktop Action " + name;
-        const std::unique_ptr<char, decltype(&g_free)> exec{
-            g_key_file_get_string(menu.get(), group.c_str(), "Exec", nullptr), g_free};
-        ASSERT_NE(exec, nullptr);
-        EXPECT_EQ(std::string(exec.get()), "quillmorph-open " + name + " %F");
-        const std::unique_ptr<char, decltype(&g_free)> italian{
-            g_key_file_get_locale_string(menu.get(), group.c_str(), "Name", "it", nullptr), g_free};
-        ASSERT_NE(italian, nullptr);
-        EXPECT_TRUE(std::string(italian.get()).ends_with("…"));
+// Whether `predicate` holds for one of the items of a `separator`-separated list.
+bool anyOf(const std::string& list, char separator,
+           const std::function<bool(const std::string&)>& predicate) {
+    std::istringstream items(list);
+    for (std::string item; std::getline(items, item, separator);) {
+        if (!item.empty() && predicate(item))
+            return true;
     }
+    return false;
+}
+
+// Dolphin's rule: a service menu shows its actions when every selected file's type is one of its
+// MimeType entries or a subclass of one.
+std::vector<std::string> dolphinEntries(const std::vector<std::filesystem::path>& selection) {
+    std::vector<std::string> names;
+    for (const char* kind : {"images", "videos", "audio", "pdfs", "all"}) {
+        const std::string menu =
+            readFile(std::string(QUILLMORPH_DOLPHIN_MENUS) + "/quillmorph-" + kind + ".desktop");
+        EXPECT_NE(menu.find("Name[de]="), std::string::npos) << "translated from the language document";
+        std::smatch types;
+        std::regex_search(menu, types, std::regex("\nMimeType=(.*)"));
+        const std::string accepted = types[1];
+        if (!std::ranges::all_of(selection, [&](const std::filesystem::path& path) {
+                return anyOf(accepted, ';', [&](const std::string& type) {
+                    return g_content_type_is_a(contentType(path).c_str(), type.c_str());
+                });
+            }))
+            continue;
+        const std::regex action("\\]\nName=(.*)"); // the first line of each action group
+        for (auto match = std::sregex_iterator(menu.begin(), menu.end(), action);
+             match != std::sregex_iterator(); ++match)
+            names.push_back((*match)[1]);
+    }
+    return names;
+}
+
+// Thunar's rule: an action shows when every selected file's name matches one of its patterns and
+// its type (audio, image, video, text, other) is one the action accepts.
+std::vector<std::string> thunarEntries(const std::vector<std::filesystem::path>& selection) {
+    const std::string actions = readFile(QUILLMORPH_THUNAR_ACTIONS);
+    const std::regex action{
+        "<action>[^]*?<name>([^<]*)</name>[^]*?<patterns>([^<]*)</patterns>([^]*?)</action>"};
+    std::vector<std::string> names;
+    for (auto match = std::sregex_iterator(actions.begin(), actions.end(), action);
+         match != std::sregex_iterator(); ++match) {
+        if (std::ranges::all_of(selection, [&](const std::filesystem::path& path) {
+                const std::string type = contentType(path);
+                const std::string group = type.substr(0, type.find('/'));
+                const bool named =
+                    group == "audio" || group == "image" || group == "video" || group == "text";
+                return anyOf((*match)[2], ';',
+                             [&](const std::string& pattern) {
+                                 return g_pattern_match_simple(pattern.c_str(), path.filename().c_str());
+                             }) &&
+                       (*match)[3].str().find("<" + (named ? group : "other") + "-files/>") !=
+                           std::string::npos;
+            }))
+            names.push_back((*match)[1]);
+    }
+    return names;
 }
 
 // Two actions of the user's, written the way a hand edit might leave them.
@@ -81,23 +117,29 @@ constexpr std::string_view userActions = R"(<?xml version="1.0" encoding="UTF-8"
 
 struct Installer {
     TemporaryDirectory home;
+    TemporaryDirectory system; // $XDG_CONFIG_DIRS
     std::filesystem::path file = home / "Thunar" / "uca.xml";
 
-    void write(const std::string& contents) const {
+    static void write(const std::filesystem::path& file, const std::string& contents) {
         std::filesystem::create_directories(file.parent_path());
         writeFile(file, contents);
     }
     testing::CommandResult run() const {
-        return runTool({"env", "XDG_CONFIG_HOME=" + home.path().string(), QUILLMORPH_THUNAR_INSTALL});
+        return runTool({"env", "XDG_CONFIG_HOME=" + home.path().string(),
+                        "XDG_CONFIG_DIRS=" + system.path().string(), QUILLMORPH_THUNAR_INSTALL});
     }
 };
 
-TEST(ThunarInstall, KeepsTheUsersActionsAndHoldsOursOnce) {
+TEST(ThunarInstall, StartsFromTheSystemsActionsKeepsTheUsersAndHoldsOursOnce) {
+    Installer bare;
+    ASSERT_EQ(bare.run().exitCode, 0);
+    EXPECT_EQ(readFile(bare.file), readFile(QUILLMORPH_THUNAR_ACTIONS)) << "no system actions to start from";
+
     Installer installer;
-    installer.write(std::string(userActions));
+    Installer::write(installer.system / "Thunar" / "uca.xml", std::string(userActions));
+    ASSERT_EQ(installer.run().exitCode, 0);
     std::filesystem::permissions(installer.file,
                                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-    ASSERT_EQ(installer.run().exitCode, 0);
     const std::string once = readFile(installer.file);
     ASSERT_EQ(installer.run().exitCode, 0);
     const std::string twice = readFile(installer.file);
@@ -108,19 +150,11 @@ TEST(ThunarInstall, KeepsTheUsersActionsAndHoldsOursOnce) {
     const std::size_t ours = userActions.rfind("</actions>");
     EXPECT_TRUE(twice.starts_with(userActions.substr(0, ours))) << twice;
     EXPECT_TRUE(twice.ends_with("</actions>\n"));
-    for (const std::string_view action : {"image", "video", "pdf", "audio", "extractAudio"}) {
+    for (const std::string_view action : {"image", "video", "pdf", "audio", "extractAudio", "all"}) {
         SCOPED_TRACE(action);
         EXPECT_EQ(occurrences(twice, "<unique-id>quillmorph-" + std::string(action) + "</unique-id>"), 1U);
-        EXPECT_EQ(occurrences(twice, "<command>quillmorph-open " + std::string(action) + " %F</command>"),
-                  1U);
     }
-    EXPECT_EQ(occurrences(twice, "</action>"), 7U);
-}
-
-TEST(ThunarInstall, CreatesTheFileWhenMissing) {
-    Installer installer;
-    ASSERT_EQ(installer.run().exitCode, 0);
-    EXPECT_EQ(readFile(installer.file), readFile(QUILLMORPH_THUNAR_ACTIONS));
+    EXPECT_EQ(occurrences(twice, "</action>"), 8U);
 }
 
 TEST(ThunarInstall, LeavesAFileItCannotReadAlone) {
@@ -131,12 +165,40 @@ TEST(ThunarInstall, LeavesAFileItCannotReadAlone) {
     for (const std::string& contents : unreadable) {
         SCOPED_TRACE(contents);
         Installer installer;
-        installer.write(contents);
+        Installer::write(installer.file, contents);
         const testing::CommandResult result = installer.run();
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_NE(result.output.find("left unchanged"), std::string::npos) << result.output;
         EXPECT_EQ(readFile(installer.file), contents);
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(installer.file.parent_path()), {}), 1);
+    }
+}
+
+// The managers judge by name and type alone, so the files need not exist.
+TEST(FileManagerEntries, EachManagerOffersAnEntryExactlyForTheKindsSelected) {
+    const std::string images = "Compress images…", videos = "Compress videos…", extract = "Extract audio…",
+                      audio = "Compress audio…", pdfs = "Compress PDFs…", all = "Compress all…";
+    const struct {
+        std::vector<std::string> selection;
+        std::vector<std::string> dolphin;
+        std::vector<std::string> thunar;
+    } rows[] = {
+        {{"photo.png"}, {images, all}, {images, all}},
+        {{"clip.mp4"}, {videos, extract, all}, {videos, extract, all}},
+        {{"tone.wav"}, {audio, all}, {audio, all}},
+        {{"doc.pdf"}, {pdfs, all}, {pdfs}},
+        {{"notes.txt"}, {}, {}},
+        {{"archive.zip"}, {}, {}},
+        {{"photo.png", "clip.mp4", "tone.wav"}, {all}, {all}},
+        // Thunar cannot tell a PDF from any other file but by its name, so it has no entry for all.
+        {{"photo.png", "doc.pdf"}, {all}, {}},
+        {{"photo.png", "notes.txt"}, {}, {}},
+    };
+    for (const auto& row : rows) {
+        const std::vector<std::filesystem::path> selection(row.selection.begin(), row.selection.end());
+        SCOPED_TRACE(row.selection.front() + " and " + std::to_string(row.selection.size() - 1) + " more");
+        EXPECT_EQ(dolphinEntries(selection), row.dolphin);
+        EXPECT_EQ(thunarEntries(selection), row.thunar);
     }
 }
 

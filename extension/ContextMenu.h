@@ -16,14 +16,14 @@ enum class MenuKind { items, container };
 // The extension's principal object: classifies the selection when the host builds a context menu,
 // offers one entry per kind of media in it, and on a click opens the request URL for the files
 // classified when that menu was built. Every failure is logged and otherwise silent.
-class FinderSync {
+class ContextMenu {
   public:
     // The host's current selection.
     using SelectionSource = std::function<std::vector<SelectedItem>()>;
     // Hands a URL to the desktop; its result is not checked.
     using URLOpener = std::function<void(const std::string& url)>;
 
-    FinderSync(SelectionSource selection, URLOpener open);
+    ContextMenu(SelectionSource selection, URLOpener open);
 
     // The one item the extension adds to the menu: titled "Quillmorph", running the only entry
     // itself or holding a submenu of two or more. Nothing for a menu other than the selection's,

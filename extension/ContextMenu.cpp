@@ -1,4 +1,4 @@
-#include "extension/FinderSync.h"
+#include "extension/ContextMenu.h"
 
 #include "common/Bundle.h"
 #include "common/Localization.h"
@@ -29,7 +29,7 @@ constexpr std::array<Entry, 5> candidates{{
 }};
 
 // Looked up for every menu, so an icon installed while the host runs is picked up.
-std::optional<std::filesystem::path> symbol() {
+std::optional<std::filesystem::path> menuIcon() {
     std::optional<std::filesystem::path> icon = Bundle::resource("MenuIcon.png");
     if (!icon)
         Log::error(category, "MenuIcon assente dalle risorse dell'estensione");
@@ -42,8 +42,9 @@ void logSelection(const std::vector<SelectedItem>& selection, const SelectedMedi
                             std::to_string(media.videos.size()) + " video, " +
                             std::to_string(media.pdfs.size()) + " PDF, " +
                             std::to_string(media.audios.size()) + " audio");
+    // File names stay below the default level: the host's journal is not ours to fill.
     for (const SelectedItem& item : selection)
-        Log::info(category, item.name + ": " + item.contentType.value_or("nessun tipo"));
+        Log::debug(category, item.name + ": " + item.contentType.value_or("nessun tipo"));
 }
 
 MenuItem menuFor(const SelectedMedia& media) {
@@ -52,7 +53,7 @@ MenuItem menuFor(const SelectedMedia& media) {
         if (!media.files(entry.action).empty())
             entries.push_back({.title = Localization::string(entry.title), .action = entry.action});
     }
-    MenuItem item{.title = std::string(productName), .icon = symbol()};
+    MenuItem item{.title = std::string(productName), .icon = menuIcon()};
     if (entries.size() == 1)
         item.action = entries.front().action;
     else
@@ -62,12 +63,12 @@ MenuItem menuFor(const SelectedMedia& media) {
 
 } // namespace
 
-FinderSync::FinderSync(SelectionSource selection, URLOpener open)
+ContextMenu::ContextMenu(SelectionSource selection, URLOpener open)
     : m_selection(std::move(selection)), m_open(std::move(open)) {
     Log::info(category, "estensione avviata, monitoraggio sulla radice");
 }
 
-std::optional<MenuItem> FinderSync::menu(MenuKind kind) {
+std::optional<MenuItem> ContextMenu::menu(MenuKind kind) {
     if (kind != MenuKind::items)
         return std::nullopt;
     const std::vector<SelectedItem> selection = m_selection();
@@ -79,7 +80,7 @@ std::optional<MenuItem> FinderSync::menu(MenuKind kind) {
     return menuFor(m_last);
 }
 
-void FinderSync::runRequest(long tag) {
+void ContextMenu::runRequest(long tag) {
     const std::optional<MenuAction> action = menuAction(tag);
     if (!action) {
         Log::error(category, "menu item with unknown tag " + std::to_string(tag));
@@ -98,7 +99,7 @@ void FinderSync::runRequest(long tag) {
         Log::error(category, "could not build request URL");
         return;
     }
-    Log::info(category, "opening " + *url);
+    Log::debug(category, "opening " + *url);
     m_open(*url);
 }
 
