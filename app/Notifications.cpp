@@ -1,6 +1,6 @@
 #include "Notifications.h"
 
-#include "common/Bundle.h"
+#include "AppIcon.h"
 #include "engines/batch/BatchReport.h"
 
 #include <QDBusConnection>
@@ -18,11 +18,11 @@ void notify(const QString& title, const QString& body) {
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
-    const QVariantMap hints{{QStringLiteral("desktop-entry"),
-                             QString::fromUtf8(Bundle::applicationIdentifier.data(),
-                                               qsizetype(Bundle::applicationIdentifier.size()))}};
+    // The desktop entry groups the notifications under the application; the icon is its theme name.
+    const QVariantMap hints{{QStringLiteral("desktop-entry"), AppIcon::name()}};
     // app_name, replaces_id, app_icon, summary, body, actions, hints, expire_timeout (server default).
-    call << QStringLiteral("Quillmorph") << 0u << QString() << title << body << QStringList() << hints << -1;
+    call << QStringLiteral("Quillmorph") << 0u << AppIcon::name() << title << body << QStringList() << hints
+         << -1;
     // No reply is awaited: a missing or slow service never holds anything up.
     call.setAutoStartService(true);
     bus.asyncCall(call);

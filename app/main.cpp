@@ -1,4 +1,5 @@
 #include "AppDelegate.h"
+#include "AppIcon.h"
 #include "InstanceChannel.h"
 #include "TerminationSignal.h"
 #include "common/Bundle.h"
@@ -8,10 +9,45 @@
 #include <QApplication>
 #include <QTimer>
 #include <csignal>
+#include <cstring>
+#include <iostream>
 
 using namespace quillmorph;
 
+namespace {
+
+void printHelp() {
+    std::cout << "Usage: quillmorph [--new-instance] [URL...]\n"
+                 "\n"
+                 "Opens the options panel for each quillmorph:// request URL that the file manager's\n"
+                 "context menu hands over, and converts the files when the panel is confirmed; every\n"
+                 "result is written beside its source under a new name. Without a URL it shows the setup\n"
+                 "window. A running instance takes the URLs (or shows its setup window) and the new\n"
+                 "process ends at once.\n"
+                 "\n"
+                 "Options:\n"
+                 "  --new-instance  start a fresh instance even when one is running; it asks older\n"
+                 "                  running copies to quit\n"
+                 "  --help          show this help and exit\n"
+                 "  --version       show the version and exit\n"
+                 "\n"
+                 "Qt's own options, such as -platform NAME, are accepted too.\n";
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    // Answered before anything needs a display.
+    for (int index = 1; index < argc; ++index) {
+        if (std::strcmp(argv[index], "--help") == 0) {
+            printHelp();
+            return 0;
+        }
+        if (std::strcmp(argv[index], "--version") == 0) {
+            std::cout << "quillmorph " << Bundle::version() << '\n';
+            return 0;
+        }
+    }
     // A closed stderr (the log's copy) or socket peer is an error to handle, not a reason to die.
     std::signal(SIGPIPE, SIG_IGN);
     // Before any thread exists (starting the image library sets environment variables), and with the
@@ -22,6 +58,8 @@ int main(int argc, char** argv) {
     application.setApplicationVersion(
         QString::fromUtf8(Bundle::version().data(), qsizetype(Bundle::version().size())));
     application.setDesktopFileName(QStringLiteral("com.harrowlane.Quillmorph"));
+    // Every window, the panels and the progress window among them, shows the application's icon.
+    application.setWindowIcon(AppIcon::icon());
     // Panels come and go; the quit rule of the application object decides when to end.
     application.setQuitOnLastWindowClosed(false);
 

@@ -1,5 +1,6 @@
 #include "Commands.h"
 #include "engines/image/ImageEngine.h"
+#include "common/Bundle.h"
 
 #include <algorithm>
 #include <array>
@@ -59,7 +60,8 @@ constexpr std::array commands{
 };
 
 void printHelp(std::ostream& stream) {
-    stream << "Usage: quillmorph-cli COMMAND [ARGUMENTS]\n\nCommands:\n";
+    stream << "Usage: quillmorph-cli COMMAND [ARGUMENTS]\n"
+              "   or: quillmorph-cli --help | --version\n\nCommands:\n";
     for (const Command& command : commands)
         stream << "  " << command.name << ' ' << command.synopsis << "\n      " << command.summary << "\n";
     stream << "\nExit status: 0 success, 1 failure, 2 usage error.\n";
@@ -79,6 +81,10 @@ int main(int argc, char** argv) {
     }
     if (arguments.front() == "--help" || arguments.front() == "-h" || arguments.front() == "help") {
         printHelp(std::cout);
+        return exitSuccess;
+    }
+    if (arguments.front() == "--version") {
+        std::cout << "quillmorph-cli " << quillmorph::Bundle::version() << "\n";
         return exitSuccess;
     }
     auto command = std::ranges::find(commands, arguments.front(), &Command::name);

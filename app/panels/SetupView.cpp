@@ -1,6 +1,7 @@
 #include "SetupView.h"
 
 #include "PanelChrome.h"
+#include "app/AppIcon.h"
 #include "app/Background.h"
 #include "app/NetworkFetch.h"
 #include "app/Texts.h"
@@ -110,10 +111,10 @@ SetupView::SetupView(std::optional<Release> release, QWidget* parent)
 QWidget* SetupView::makeHeader() {
     auto* header = new QWidget(this);
     auto* icon = new QLabel(header);
-    const std::optional<std::filesystem::path> image = Bundle::resource("MenuIcon.png");
-    const QIcon appIcon = image ? QIcon(QString::fromStdString(image->string()))
-                                : style()->standardIcon(QStyle::SP_DesktopIcon);
-    icon->setPixmap(appIcon.pixmap(iconExtent, iconExtent));
+    icon->setObjectName(QStringLiteral("appIcon"));
+    const QIcon appIcon = AppIcon::icon();
+    icon->setPixmap((appIcon.isNull() ? style()->standardIcon(QStyle::SP_DesktopIcon) : appIcon)
+                        .pixmap(iconExtent, iconExtent));
     icon->setFixedSize(iconExtent, iconExtent);
 
     auto* name = new QLabel(QStringLiteral("Quillmorph"), header);

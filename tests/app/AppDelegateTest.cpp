@@ -162,6 +162,9 @@ class AppDelegateTest : public QObject {
         QCOMPARE(m_bus.notifications().front().title, QStringLiteral("Converted: 2 files"));
         QCOMPARE(m_bus.notifications().front().body, QString::fromStdString(expected.body));
         QVERIFY(m_bus.notifications().front().body.endsWith(QStringLiteral("1 failed")));
+        // GNOME groups the notifications under the desktop entry and shows its icon.
+        QCOMPARE(m_bus.notifications().front().appIcon, QStringLiteral("com.harrowlane.Quillmorph"));
+        QCOMPARE(m_bus.notifications().front().desktopEntry, QStringLiteral("com.harrowlane.Quillmorph"));
 
         QTRY_COMPARE_WITH_TIMEOUT(m_bus.shownItems().size(), 1, patience);
         const auto uri = [this](const char* name) {

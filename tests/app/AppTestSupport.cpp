@@ -134,9 +134,9 @@ void PrivateSessionBus::clear() {
     m_shownItems.clear();
 }
 
-uint PrivateSessionBus::Notify(const QString&, uint, const QString&, const QString& summary,
-                               const QString& body, const QStringList&, const QVariantMap&, int) {
-    m_notifications.append({summary, body});
+uint PrivateSessionBus::Notify(const QString&, uint, const QString& appIcon, const QString& summary,
+                               const QString& body, const QStringList&, const QVariantMap& hints, int) {
+    m_notifications.append({summary, body, appIcon, hints.value(QStringLiteral("desktop-entry")).toString()});
     emit notified();
     return uint(m_notifications.size());
 }

@@ -76,6 +76,8 @@ void writeNoiseImage(const std::filesystem::path& file, int width, int height);
 struct Notification {
     QString title;
     QString body;
+    QString appIcon;
+    QString desktopEntry;
 };
 
 // A session bus of the test's own, with a notification service and a file manager that record what

@@ -2,6 +2,7 @@
 
 #include "AppTestSupport.h"
 #include "app/AppDelegate.h"
+#include "app/AppIcon.h"
 #include "app/panels/PanelWindow.h"
 #include "common/Bundle.h"
 #include "common/Localization.h"
@@ -92,6 +93,10 @@ class SetupViewTest : public QObject {
             QCOMPARE(UserDefaults::string("QuillmorphLanguage"), std::optional<std::string>(code));
         }
         QVERIFY(phrase(Phrase::setupIntro, "it") != phrase(Phrase::setupIntro, "en"));
+        // The header shows the application's own icon, found beside the resources.
+        QVERIFY(!AppIcon::icon().availableSizes().isEmpty());
+        QCOMPARE(view.findChild<QLabel*>(QStringLiteral("appIcon"))->pixmap().toImage(),
+                 AppIcon::icon().pixmap(56, 56).toImage());
     }
 
     void buttonsOpenOnlyWebPages() {

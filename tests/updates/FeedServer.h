@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace quillmorph::testing {
 
@@ -20,30 +19,28 @@ class FeedServer {
         std::size_t padding = 0;
         // Without a length the body ends when the connection closes.
         bool announcesLength = true;
-        // Accept the connection, read the request, and never answer.
+        // Never accept the connection: the client's request is left unanswered.
         bool silent = false;
     };
 
     explicit FeedServer(Answer answer);
     ~FeedServer();
-    FeedServer(const FeedServer&) = delete;
-    FeedServer& operator=(const FeedServer&) = delete;
 
     // The address of the feed, "http://127.0.0.1:PORT/version.json".
-    [[nodiscard]] std::string url() const;
+    [[nodiscard]] std::string url() const {
+        return "http://127.0.0.1:" + std::to_string(m_port) + "/version.json";
+    }
     // Bytes of answers written so far, headers included.
     [[nodiscard]] std::size_t bytesSent() const { return m_bytesSent; }
 
   private:
     void serve();
-    void answer(int connection);
 
     Answer m_answer;
+    std::string m_response;
     int m_listener = -1;
-    int m_stop[2] = {-1, -1};
     int m_port = 0;
     std::atomic<std::size_t> m_bytesSent = 0;
-    std::vector<int> m_heldConnections;
     std::thread m_thread;
 };
 

@@ -8,6 +8,7 @@
 
 using namespace quillmorph;
 using Failure = UpdateChecker::Failure;
+using State = UpdateModel::State;
 
 namespace {
 
@@ -21,11 +22,6 @@ class UpdateModelTest : public ::testing::Test {
     void SetUp() override { setenv("QUILLMORPH_CONFIG_DIR", m_folder.path().c_str(), 1); }
     void TearDown() override { unsetenv("QUILLMORPH_CONFIG_DIR"); }
 
-    UpdateModel::Check check() {
-        return [this](std::function<void(UpdateModel::Outcome)> done) {
-            m_pending.push_back(std::move(done));
-        };
-    }
     void answer(const UpdateModel::Outcome& outcome) {
         ASSERT_FALSE(m_pending.empty());
         auto done = std::move(m_pending.front());
@@ -35,64 +31,48 @@ class UpdateModelTest : public ::testing::Test {
 
     quillmorph::testing::TemporaryDirectory m_folder;
     std::deque<std::function<void(UpdateModel::Outcome)>> m_pending;
+    UpdateModel::Check check = [this](auto done) {
+        m_pending.push_back(std::move(done));
+    };
 };
 
-TEST_F(UpdateModelTest, MovesFromCheckingToEachOutcomeAndStaysAvailable) {
-    UpdateModel model(std::nullopt, check());
+TEST_F(UpdateModelTest, FollowsItsSwitchAndEachOutcomeAndKeepsAFoundRelease) {
+    UserDefaults::setBoolean("QuillmorphChecksForUpdates", false);
+    UpdateModel model(std::nullopt, check);
     int changes = 0;
     model.setOnChange([&] { ++changes; });
-    EXPECT_EQ(model.state(), UpdateModel::State(UpdateModel::Checking{}));
-    EXPECT_TRUE(model.enabled());
-
-    model.refresh();
-    answer(std::nullopt);
-    EXPECT_EQ(model.state(), UpdateModel::State(UpdateModel::Current{}));
-    model.refresh();
-    EXPECT_EQ(model.state(), UpdateModel::State(UpdateModel::Checking{}));
-    answer(tl::unexpected(Failure::timedOut));
-    EXPECT_EQ(model.state(), UpdateModel::State(UpdateModel::Failed{}));
-    model.refresh();
-    answer(release);
-    EXPECT_EQ(model.state(), UpdateModel::State(UpdateModel::Available{release}));
-    EXPECT_EQ(changes, 6);
-
-    model.refresh();
-    EXPECT_TRUE(m_pending.empty());
-}
-
-TEST_F(UpdateModelTest, AnOverlappingCheckDoesNotHideAFoundRelease) {
-    UpdateModel model(std::nullopt, check());
-    model.refresh();
-    model.refresh();
-    answer(release);
-    answer(std::nullopt);
-    EXPECT_EQ(model.state(), UpdateModel::State(UpdateModel::Available{release}));
-}
-
-TEST_F(UpdateModelTest, TheSwitchIsStoredAndTurningItOnChecks) {
-    UserDefaults::setBoolean("QuillmorphChecksForUpdates", false);
-    UpdateModel model(std::nullopt, check());
+    EXPECT_EQ(model.state(), State(UpdateModel::Checking{}));
     EXPECT_FALSE(model.enabled());
     model.refresh();
     EXPECT_TRUE(m_pending.empty());
-    EXPECT_EQ(model.state(), UpdateModel::State(UpdateModel::Checking{}));
 
     model.setEnabled(true);
     EXPECT_EQ(UserDefaults::boolean("QuillmorphChecksForUpdates"), true);
-    ASSERT_EQ(m_pending.size(), 1u);
-    answer(tl::unexpected(Failure::malformedRelease));
-
+    answer(std::nullopt);
+    EXPECT_EQ(model.state(), State(UpdateModel::Current{}));
+    model.refresh();
+    EXPECT_EQ(model.state(), State(UpdateModel::Checking{}));
+    answer(tl::unexpected(Failure::timedOut));
+    EXPECT_EQ(model.state(), State(UpdateModel::Failed{}));
+    model.setEnabled(false);
     model.setEnabled(false);
     EXPECT_EQ(UserDefaults::boolean("QuillmorphChecksForUpdates"), false);
-    EXPECT_EQ(model.state(), UpdateModel::State(UpdateModel::Failed{}));
-    model.setEnabled(false);
+    EXPECT_EQ(model.state(), State(UpdateModel::Failed{}));
     EXPECT_TRUE(m_pending.empty());
-}
 
-TEST_F(UpdateModelTest, ACheckEndingAfterTheModelIsGoneReportsToNoOne) {
-    {
-        UpdateModel model(std::nullopt, check());
-        model.refresh();
-    }
+    // Overlapping checks: the later "nothing newer" does not hide the release the first found.
+    model.setEnabled(true);
+    model.refresh();
+    answer(release);
+    answer(std::nullopt);
+    EXPECT_EQ(model.state(), State(UpdateModel::Available{release}));
+    EXPECT_EQ(changes, 10);
+    model.refresh();
+    model.setEnabled(false);
+    model.setEnabled(true);
+    EXPECT_TRUE(m_pending.empty());
+
+    // A check that ends after the model is gone reports to no one.
+    UpdateModel(std::nullopt, check).refresh();
     answer(release);
 }
