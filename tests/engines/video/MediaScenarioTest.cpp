@@ -187,8 +187,8 @@ TEST(MediaScenarios, WhatComesOut) {
         {"a video's audio, not its picture", copyOf(Clip::landscape), audio({}, AudioOrigin::videos),
          "mp3 stereo"},
         {"a video without audio", copyOf(Clip::silent), audio({}, AudioOrigin::videos),
-         "“silent.mp4” contains no audio track."},
-        {"audio FIFO", fifo("pipe.mp3"), toMP3, "Could not read “pipe.mp3”."},
+         "“silent.mp4” has no audio track."},
+        {"audio FIFO", fifo("pipe.mp3"), toMP3, "Could not read the audio of “pipe.mp3”."},
         {"probe HLG", copyOf(Clip::hlg), probes(), "160x90 HDR"},
         {"probe PQ", copyOf(Clip::pq), probes(), "160x90 HDR"},
         {"probe BT.2020 SDR", copyOf(Clip::bt2020Sdr), probes(), "160x90"},
@@ -197,7 +197,7 @@ TEST(MediaScenarios, WhatComesOut) {
         {"probe audio only", copyOf(Clip::tone), probes(), "“tone.m4a” contains no video track."},
         {"probe text", named("notes.mp4", "notes"), probes(), noVideo + "notes.mp4”."},
         {"probe a FIFO", fifo("pipe.mp4"), probes(), noVideo + "pipe.mp4”."},
-        {"text", named("notes.mp3", "notes"), toMP3, "Could not read “notes.mp3”."},
+        {"text", named("notes.mp3", "notes"), toMP3, "Could not read the audio of “notes.mp3”."},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
