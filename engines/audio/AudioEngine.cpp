@@ -39,6 +39,12 @@ std::string lastLine(std::string_view errorOutput) {
     return line;
 }
 
+// ffprobe and ffmpeg would wait for ever on a FIFO or a device.
+bool isRegularFile(const fs::path& file) {
+    std::error_code error;
+    return fs::is_regular_file(file, error);
+}
+
 // ffmpeg exits 0 after some failures without writing, or leaves an empty file; neither is output.
 bool wroteSomething(const fs::path& file) {
     struct stat status {};
@@ -55,6 +61,8 @@ tl::expected<AudioInfo, AudioEngineError> inspect(const fs::path& file) {
     auto ffprobe = toolsSwitchedOff() ? std::nullopt : FFmpegTool::path(FFmpegTool::ffprobe);
     if (!ffprobe)
         return tl::unexpected(AudioEngineError::needsFFmpeg());
+    if (!isRegularFile(file))
+        return tl::unexpected(AudioEngineError::unreadable(file));
     // ffprobe's exit status says nothing its report does not.
     return AudioProbe::parse(run(*ffprobe, AudioProbe::arguments(fullPath(file))).output, file);
 }
@@ -79,7 +87,10 @@ tl::expected<fs::path, AudioEngineError> convert(const fs::path& input, const fs
     auto ffmpeg = isAvailable() ? FFmpegTool::path(FFmpegTool::ffmpeg) : std::nullopt;
     if (!ffmpeg)
         return tl::unexpected(AudioEngineError::needsFFmpeg());
-    auto output = OutputFile::make(fullPath(destination), OutputFile::Creation::reserveName);
+    if (!isRegularFile(input))
+        return tl::unexpected(AudioEngineError::unreadable(input));
+    // ffmpeg writes into the file we created, never into one someone planted meanwhile.
+    auto output = OutputFile::make(fullPath(destination));
     if (!output)
         return tl::unexpected(AudioEngineError::failed(describeWriteFailure(destination, output.error())));
 

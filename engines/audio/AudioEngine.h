@@ -23,7 +23,7 @@ inline constexpr std::string_view outputSuffix = "-converted";
 [[nodiscard]] bool isAvailable();
 
 // ffprobe's facts about the first audio stream of `file`: needsFFmpeg when ffprobe is missing or
-// switched off, unreadable(file) when it is no media file ffprobe reads, noAudioTrack(file) when
+// switched off, unreadable(file) when it is no regular file or none ffprobe reads, noAudioTrack(file) when
 // it has no audio stream.
 [[nodiscard]] tl::expected<AudioInfo, AudioEngineError> inspect(const std::filesystem::path& file);
 
@@ -44,7 +44,8 @@ struct ToolRun {
 // ffmpeg writes a hidden temporary file beside the destination that is moved into place only when
 // ffmpeg exits 0 having written something: otherwise nothing is left behind and the error is
 // `failed` with ffmpeg's last error line (empty when it printed none, or no valid UTF-8), or
-// needsFFmpeg when ffmpeg is missing or switched off. Never replaces an existing file.
+// needsFFmpeg when ffmpeg is missing or switched off, unreadable(input) when `input` is no regular
+// file. Never replaces an existing file.
 [[nodiscard]] tl::expected<std::filesystem::path, AudioEngineError>
 convert(const std::filesystem::path& input, const std::filesystem::path& destination,
         const AudioSettings& settings, const AudioSource& source);

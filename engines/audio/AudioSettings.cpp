@@ -28,9 +28,12 @@ void appendMetadata(std::vector<std::string>& arguments, const AudioSettings& se
         return;
     }
     arguments.insert(arguments.end(), {"-map_metadata", "0"});
-    // A video's picture track is never a cover; only a source's optional attached picture is one.
+    // Only attached pictures are covers: every video stream, then all but those ("V") taken back.
+    // An audio file may hold a real video (Theora in Ogg, H.264 in .m4a), and a video's own
+    // picture track is never a cover.
     if (!source.fromVideo && keepsCover(settings.format))
-        arguments.insert(arguments.end(), {"-map", "0:v?", "-c:v", "copy", "-disposition:v", "attached_pic"});
+        arguments.insert(arguments.end(),
+                         {"-map", "0:v?", "-map", "-0:V?", "-c:v", "copy", "-disposition:v", "attached_pic"});
 }
 
 void appendCodec(std::vector<std::string>& arguments, const AudioSettings& settings,
@@ -46,7 +49,10 @@ void appendCodec(std::vector<std::string>& arguments, const AudioSettings& setti
         arguments.insert(arguments.end(), {"-c:a", "aac", "-b:a", kilobits(settings.bitrate)});
         return;
     case AudioFormat::opus:
-        arguments.insert(arguments.end(), {"-c:a", "libopus", "-b:a", kilobits(settings.bitrate)});
+        // libopus takes only the Vorbis channel orders: 5.1(side), most films' layout, becomes 5.1
+        // with its side pair as the rear one; other layouts take the nearest, down to stereo.
+        arguments.insert(arguments.end(), {"-c:a", "libopus", "-b:a", kilobits(settings.bitrate), "-af",
+                                           "aformat=channel_layouts=mono|stereo|3.0|quad|5.0|5.1|6.1|7.1"});
         return;
     case AudioFormat::flac:
         arguments.insert(arguments.end(), {"-c:a", "flac"});
@@ -95,7 +101,8 @@ AudioSettings AudioSettings::withFormat(AudioFormat newFormat) const {
 std::vector<std::string> AudioSettings::arguments(const std::filesystem::path& input,
                                                   const std::filesystem::path& output,
                                                   const AudioSource& source) const {
-    std::vector<std::string> arguments{"-v", "error", "-n", "-i", input.string(), "-map", "0:a:0"};
+    // "-y": the output is a file we created for ffmpeg to fill.
+    std::vector<std::string> arguments{"-v", "error", "-y", "-i", input.string(), "-map", "0:a:0"};
     appendMetadata(arguments, *this, source);
     appendCodec(arguments, *this, source);
     if (mono)

@@ -28,8 +28,9 @@ struct AudioSettings {
     // The settings with `newFormat`; a bitrate the new format does not offer becomes its default.
     [[nodiscard]] AudioSettings withFormat(AudioFormat newFormat) const;
 
-    // ffmpeg's arguments, without the program name, for converting `input` into `output`. Only the
-    // first audio stream is mapped and "-n" refuses to overwrite an existing output.
+    // ffmpeg's arguments, without the program name, for converting `input` into `output`, which
+    // ffmpeg replaces. Only the first audio stream is mapped, with attached pictures where the
+    // format keeps a cover.
     [[nodiscard]] std::vector<std::string> arguments(const std::filesystem::path& input,
                                                      const std::filesystem::path& output,
                                                      const AudioSource& source) const;

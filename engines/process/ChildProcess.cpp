@@ -3,6 +3,7 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <fcntl.h>
 #include <mutex>
@@ -17,7 +18,7 @@ extern char** environ;
 namespace quillmorph {
 namespace {
 
-// How long a child that ignores SIGTERM may linger in the destructor before SIGKILL.
+// How long a child that ignores SIGTERM may linger before SIGKILL.
 constexpr auto terminationGrace = std::chrono::seconds(5);
 
 class FileDescriptor {
@@ -139,36 +140,37 @@ struct ChildProcess::State {
     std::optional<Exit> exit;
 
     std::mutex reapMutex; // a reaped pid may already belong to someone else
+    std::condition_variable reapedNow;
     bool reaped = false;
+    std::thread killer; // sends SIGKILL once the grace after the first SIGTERM has passed
 
     ~State() {
         if (!exit) {
             terminate();
-            if (!exitsWithin(terminationGrace))
-                signal(SIGKILL);
             wait();
         }
+        if (killer.joinable())
+            killer.join();
     }
 
-    void signal(int number) {
-        std::lock_guard lock(reapMutex);
-        if (reaped)
-            return;
+    // Needs reapMutex held.
+    void signal(int number) const {
         if (kill(-pid, number) != 0)
             kill(pid, number);
     }
 
-    void terminate() { signal(SIGTERM); }
-
-    bool exitsWithin(std::chrono::steady_clock::duration limit) {
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        do {
-            siginfo_t info{};
-            if (waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid != 0)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        } while (std::chrono::steady_clock::now() < deadline);
-        return false;
+    void terminate() {
+        std::lock_guard lock(reapMutex);
+        if (reaped)
+            return;
+        signal(SIGTERM);
+        if (killer.joinable())
+            return;
+        killer = std::thread([this] {
+            std::unique_lock waiting(reapMutex);
+            if (!reapedNow.wait_for(waiting, terminationGrace, [this] { return reaped; }))
+                signal(SIGKILL);
+        });
     }
 
     Exit wait() {
@@ -191,6 +193,7 @@ struct ChildProcess::State {
             }
             reaped = true;
         }
+        reapedNow.notify_all();
         if (reapedPid != pid)
             exit = Exit{.kind = Exit::Kind::exited, .code = -1}; // reaped behind our back
         else if (WIFSIGNALED(status))

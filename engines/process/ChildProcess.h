@@ -17,9 +17,8 @@ namespace quillmorph {
 // through a pipe drained by a thread of its own, the two streams concurrently. Only the three
 // standard descriptors reach the child.
 //
-// The destructor terminates a child that still runs (SIGTERM, SIGKILL after a grace period),
-// reaps it and joins the readers: no zombie, no thread and no descriptor outlives the object, and
-// no handler runs after it is gone.
+// The destructor terminates a child that still runs, reaps it and joins the readers: no zombie, no
+// thread and no descriptor outlives the object, and no handler runs after it is gone.
 class ChildProcess {
   public:
     // Runs on the stream's reader thread with each chunk read, in order, never concurrently with
@@ -56,8 +55,9 @@ class ChildProcess {
     // reaps it. Later calls return the same answer at once.
     Exit wait();
 
-    // Sends SIGTERM to the child's process group unless the child has been reaped. Any thread may
-    // call it, also while another one waits.
+    // Sends SIGTERM to the child's process group unless the child has been reaped, and SIGKILL 5 s
+    // after the first SIGTERM if it has not been reaped by then. Any thread may call it, also while
+    // another one waits.
     void terminate();
 
   private:

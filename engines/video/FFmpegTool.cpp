@@ -105,11 +105,10 @@ const Json* firstStream(const Json& streams, std::string_view type) {
     return nullptr;
 }
 
+// The transfer alone decides: BT.2020 primaries with an SDR transfer are plain SDR video.
 bool isHDR(const Json& stream) {
     std::string_view transfer = stringMember(stream, "color_transfer").value_or("");
-    if (transfer == "smpte2084" || transfer == "arib-std-b67")
-        return true;
-    return stringMember(stream, "color_primaries") == "bt2020";
+    return transfer == "smpte2084" || transfer == "arib-std-b67";
 }
 
 } // namespace
@@ -151,6 +150,9 @@ tl::expected<VideoInfo, VideoEngineError> probe(const std::filesystem::path& fil
     std::optional<std::filesystem::path> program = path(ffprobe);
     if (!program)
         return tl::unexpected(VideoEngineError::toolMissing());
+    // ffprobe would wait for ever on a FIFO or a device.
+    if (std::error_code error; !std::filesystem::is_regular_file(file, error))
+        return tl::unexpected(VideoEngineError::probeFailed(file));
     std::string output;
     auto child = ChildProcess::start({
         .program = *program,

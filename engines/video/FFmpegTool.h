@@ -33,7 +33,8 @@ void setSearchFolders(std::optional<std::vector<std::string>> folders);
 [[nodiscard]] bool isAvailable();
 
 // Runs ffprobe on the file and describes it; blocks until ffprobe exits. Fails with toolMissing,
-// launchFailed, probeFailed (ffprobe fails or prints no JSON object) or noVideoStream.
+// launchFailed, probeFailed (not a regular file, ffprobe fails or prints no JSON object) or
+// noVideoStream.
 [[nodiscard]] tl::expected<VideoInfo, VideoEngineError> probe(const std::filesystem::path& file);
 
 // ffprobe's JSON output (-show_format -show_streams) as the facts of `file`: the first video

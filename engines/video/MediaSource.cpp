@@ -27,6 +27,9 @@ int interrupted(void* flag) {
 tl::expected<MediaSource, int> MediaSource::open(const std::filesystem::path& file,
                                                  const std::atomic<bool>* cancelled) {
     quietLibraries();
+    // A FIFO or a device would block the read for ever.
+    if (std::error_code error; !std::filesystem::is_regular_file(file, error))
+        return tl::unexpected(AVERROR(EINVAL));
     AVFormatContext* context = avformat_alloc_context();
     if (!context)
         return tl::unexpected(AVERROR(ENOMEM));
@@ -50,6 +53,13 @@ MediaSource::MediaSource(AV::Input format) : m_format(std::move(format)) {
         else if (type == AVMEDIA_TYPE_AUDIO && !m_audio)
             m_audio = stream;
     }
+}
+
+bool MediaSource::hasHDRVideo() const {
+    if (!m_video)
+        return false;
+    AVColorTransferCharacteristic transfer = m_video->codecpar->color_trc;
+    return transfer == AVCOL_TRC_SMPTE2084 || transfer == AVCOL_TRC_ARIB_STD_B67;
 }
 
 int MediaSource::quarterTurns() const {

@@ -14,7 +14,8 @@ namespace quillmorph {
 // and its first audio stream.
 class MediaSource {
   public:
-    // Fails with the library's error code. While `cancelled` (when given, it must outlive the
+    // Fails with the library's error code, or AVERROR(EINVAL) for anything but a regular file
+    // (a FIFO would block for ever). While `cancelled` (when given, it must outlive the
     // source) is true, every blocking read gives up with AVERROR_EXIT.
     [[nodiscard]] static tl::expected<MediaSource, int> open(const std::filesystem::path& file,
                                                              const std::atomic<bool>* cancelled = nullptr);
@@ -23,6 +24,8 @@ class MediaSource {
     [[nodiscard]] AVStream* video() const { return m_video; } // null when there is none
     [[nodiscard]] AVStream* audio() const { return m_audio; } // null when there is none
 
+    // Whether the video stream's transfer is PQ (SMPTE 2084) or HLG (ARIB STD-B67).
+    [[nodiscard]] bool hasHDRVideo() const;
     // Clockwise quarter turns (0…3) that make the stored picture upright, from the video
     // stream's display matrix.
     [[nodiscard]] int quarterTurns() const;

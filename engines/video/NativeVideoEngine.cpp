@@ -29,6 +29,8 @@ struct Track {
     AV::Codec encoder;
     AVStream* output = nullptr;
     std::int64_t startTime = 0; // the container's start, in the source stream's time base
+    std::int64_t decodedFrames = 0;
+    int lastDecodeError = AVERROR_INVALIDDATA; // of the last packet skipped as undecodable
 };
 
 // A library call's failure, with what was being done.
@@ -64,10 +66,6 @@ double nominalFrameRate(const AVStream& stream) {
             return av_q2d(rate);
     }
     return 30.0;
-}
-
-bool isHDRTransfer(const AVCodecParameters& parameters) {
-    return parameters.color_trc == AVCOL_TRC_SMPTE2084 || parameters.color_trc == AVCOL_TRC_ARIB_STD_B67;
 }
 
 // The whole re-encode of one file.
@@ -230,6 +228,8 @@ class Transcode {
             if (auto step = encode(*track, nullptr); !step)
                 return step;
         }
+        if (m_video.decodedFrames == 0)
+            return check(m_video.lastDecodeError, "decode");
         return check(av_write_trailer(m_muxer.get()), "mp4");
     }
 
@@ -240,14 +240,17 @@ class Transcode {
         return all;
     }
 
-    // A packet, or null at the end of the input.
+    // A packet, or null at the end of the input. A damaged packet costs its frames, not the file:
+    // decoders report damage with many codes (AAC's is EPERM), so any failure but memory skips it.
     Step decode(Track& track, const AVPacket* packet) {
         int sent = avcodec_send_packet(track.decoder.get(), packet);
-        // A damaged packet costs its frames, not the file.
-        if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR_EOF)
+        if (sent == AVERROR(ENOMEM))
             return check(sent, "decode");
+        if (sent < 0 && sent != AVERROR_EOF)
+            track.lastDecodeError = sent;
         int received = 0;
         while ((received = avcodec_receive_frame(track.decoder.get(), m_frame.get())) >= 0) {
+            ++track.decodedFrames;
             if (m_frame->best_effort_timestamp != AV_NOPTS_VALUE)
                 m_frame->pts = m_frame->best_effort_timestamp - track.startTime;
             Step step = filter(track, m_frame.get());
@@ -255,8 +258,10 @@ class Transcode {
             if (!step)
                 return step;
         }
-        if (received != AVERROR(EAGAIN) && received != AVERROR_EOF && received != AVERROR_INVALIDDATA)
+        if (received == AVERROR(ENOMEM))
             return check(received, "decode");
+        if (received != AVERROR(EAGAIN) && received != AVERROR_EOF)
+            track.lastDecodeError = received;
         return {};
     }
 
@@ -402,7 +407,7 @@ tl::expected<VideoInfo, VideoEngineError> NativeVideoEngine::probe(const fs::pat
         .fileSize = FileNaming::byteCount(file),
         .hasAudio = source->audio() != nullptr,
         .audioCodec = std::nullopt,
-        .isHDR = isHDRTransfer(*video->codecpar),
+        .isHDR = source->hasHDRVideo(),
     };
 }
 

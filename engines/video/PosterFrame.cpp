@@ -3,6 +3,7 @@
 #include "FFmpegTool.h"
 #include "FilterGraph.h"
 #include "MediaSource.h"
+#include "ToneMapping.h"
 #include "common/Localization.h"
 #include "engines/image/ImageEngine.h"
 #include "engines/output/FileNaming.h"
@@ -98,11 +99,14 @@ tl::expected<AV::Frame, int> decodeFrameAt(const MediaSource& source, AVCodecCon
     return shown;
 }
 
-// The frame upright, as opaque 8-bit RGB with a fourth byte to spare.
+// The frame upright (tone-mapped as the compressed video would be), as opaque 8-bit RGB with a
+// fourth byte to spare.
 tl::expected<Bitmap, int> upright(const MediaSource& source, AVFrame& frame) {
-    std::string filters = source.uprightFilters();
-    auto graph = FilterGraph::video(frame, source.video()->time_base,
-                                    (filters.empty() ? "" : filters + ",") + "format=rgba");
+    std::string filters = source.hasHDRVideo() ? std::string(toneMappingFilters) + "," : "";
+    if (std::string turns = source.uprightFilters(); !turns.empty())
+        filters += turns + ",";
+    filters += "format=rgba";
+    auto graph = FilterGraph::video(frame, source.video()->time_base, filters);
     if (!graph)
         return tl::unexpected(graph.error());
     AV::Frame rgba(av_frame_alloc());
@@ -138,12 +142,13 @@ tl::expected<fs::path, PosterError> posterThroughFFmpeg(const fs::path& video, d
     std::optional<fs::path> ffmpeg = FFmpegTool::path(FFmpegTool::ffmpeg);
     if (!ffmpeg)
         return tl::unexpected(PosterError::noFrame());
-    auto reserved = OutputFile::make(destination, OutputFile::Creation::reserveName);
-    if (!reserved)
+    // ffmpeg writes into the file we created, never into one someone planted meanwhile.
+    auto file = OutputFile::make(destination);
+    if (!file)
         return tl::unexpected(PosterError::noFrame());
-    if (auto extracted = extract(*ffmpeg, video, seconds, reserved->temporaryPath()); !extracted)
+    if (auto extracted = extract(*ffmpeg, video, seconds, file->temporaryPath()); !extracted)
         return tl::unexpected(extracted.error());
-    auto landed = reserved->commit(suffix, extension);
+    auto landed = file->commit(suffix, extension);
     if (!landed)
         return tl::unexpected(PosterError::noFrame());
     return *landed;
@@ -212,10 +217,10 @@ tl::expected<void, PosterError> write(const Bitmap& image, const fs::path& outpu
 }
 
 std::vector<std::string> extractArguments(const fs::path& input, double seconds, const fs::path& output) {
-    // The seek comes before the input: fast, to the key frame before the time.
-    return {"-v",           "error",     "-ss", secondsText(seconds), "-i",
-            input.string(), "-frames:v", "1",   "-compression_level", "0",
-            output.string()};
+    // The seek comes before the input: fast, to the key frame before the time. "-update" makes
+    // the image muxer take the name as it is, "%" and all, instead of as a numbered pattern.
+    return {"-v",        "error", "-y",      "-ss", secondsText(seconds), "-i", input.string(),
+            "-frames:v", "1",     "-update", "1",   "-compression_level", "0",  output.string()};
 }
 
 tl::expected<void, PosterError> extract(const fs::path& ffmpeg, const fs::path& input, double seconds,
@@ -227,7 +232,8 @@ tl::expected<void, PosterError> extract(const fs::path& ffmpeg, const fs::path& 
     if (!child)
         return tl::unexpected(PosterError::launchFailed(ffmpeg.string() + ": " + child.error().message()));
     std::error_code ignored;
-    if (!child->wait().succeeded() || !fs::is_regular_file(output, ignored))
+    if (!child->wait().succeeded() || !fs::is_regular_file(output, ignored) ||
+        fs::file_size(output, ignored) == 0)
         return tl::unexpected(PosterError::noFrame());
     return {};
 }
@@ -238,13 +244,18 @@ tl::expected<std::vector<fs::path>, PosterError> make(const std::vector<fs::path
     double limit = !single        ? std::numeric_limits<double>::infinity()
                    : duration > 0 ? duration + 0.001
                                   : 0.001;
-    if (seconds > limit)
+    // Beyond any duration a stream can state: the time would not fit its microsecond count.
+    constexpr double longest = 9.2e12;
+    if (seconds > limit || seconds > longest)
         return tl::unexpected(PosterError::beyondEnd(duration));
     // Asking for the very end takes the frame 0.05 s before it.
     double used = single ? std::min(seconds, std::max(duration - 0.05, 0.0)) : seconds;
 
     std::vector<fs::path> written;
     for (const fs::path& video : videos) {
+        // Neither way of taking a frame may wait for ever on a FIFO or a device.
+        if (std::error_code error; !fs::is_regular_file(video, error))
+            return tl::unexpected(PosterError::noFrame());
         fs::path destination = FileNaming::destination(video, suffix, extension);
         auto image = frame(video, used);
         // The fallback gets the time as typed.

@@ -27,7 +27,8 @@ namespace quillmorph::PosterFrame {
 [[nodiscard]] tl::expected<void, PosterError> write(const Bitmap& image, const std::filesystem::path& output);
 
 // The fallback through the ffmpeg program (a fast seek to the key frame before `seconds`):
-// noFrame unless it exits 0 having written the file; launchFailed when it cannot be started.
+// noFrame unless it exits 0 having written a non-empty `output` (replacing whatever is there);
+// launchFailed when it cannot be started.
 [[nodiscard]] tl::expected<void, PosterError> extract(const std::filesystem::path& ffmpeg,
                                                       const std::filesystem::path& input, double seconds,
                                                       const std::filesystem::path& output);
@@ -39,7 +40,8 @@ namespace quillmorph::PosterFrame {
 
 // One poster per video, in order, each at the "-poster" name FileNaming gives; returns where they
 // landed. With a single video, `seconds` must not pass its duration (`duration`, 0 when unknown)
-// by more than a millisecond (beyondEnd), and the very end takes the frame 0.05 s before it.
+// by more than a millisecond (beyondEnd), and the very end takes the frame 0.05 s before it. A
+// time past any duration a stream can state (about 292,000 years) is beyondEnd for every count.
 // Stops at the first failure; posters written before it stay.
 [[nodiscard]] tl::expected<std::vector<std::filesystem::path>, PosterError>
 make(const std::vector<std::filesystem::path>& videos, double seconds, double duration);

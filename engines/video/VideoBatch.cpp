@@ -60,9 +60,10 @@ tl::expected<fs::path, VideoEngineError> VideoBatch::convert(const fs::path& fil
         return tl::unexpected(info.error());
     std::string_view extension = toString(settings.container);
     fs::path destination = FileNaming::destination(file, suffix, extension);
-    // The engine writes a hidden file beside the destination that only a finished encode turns
-    // into the output; on failure or cancellation it goes.
-    auto output = OutputFile::make(destination, OutputFile::Creation::reserveName);
+    // The engine fills a hidden file we created beside the destination (so that nothing planted
+    // there meanwhile is written through); only a finished encode turns it into the output, and on
+    // failure or cancellation it goes.
+    auto output = OutputFile::make(destination);
     if (!output)
         return tl::unexpected(VideoEngineError::encodeFailed(file, destination.parent_path().string() + ": " +
                                                                        output.error().message()));

@@ -1,44 +1,24 @@
 #include "VideoEncoder.h"
 
 #include "FFmpegTool.h"
+#include "PassLogFolder.h"
 #include "common/UTF8.h"
 #include "engines/process/LineBuffer.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <random>
 
 namespace quillmorph {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view progressKey = "out_time_us=";
-
-// A random (version 4) UUID in upper-case text form.
-std::string randomUUID() {
-    std::random_device device;
-    std::uniform_int_distribution<unsigned> byte(0, 255);
-    unsigned char bytes[16];
-    for (unsigned char& value : bytes)
-        value = static_cast<unsigned char>(byte(device));
-    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);
-    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);
-    std::string text;
-    for (int index = 0; index < 16; ++index) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02X", bytes[index]);
-        text += digits;
-        if (index == 3 || index == 5 || index == 7 || index == 9)
-            text += '-';
-    }
-    return text;
-}
+constexpr std::string_view timeKey = "out_time_us=";
+constexpr std::string_view frameKey = "frame=";
 
 // ffmpeg names its statistics after the prefix with more after it ("-0.log", "-0.log.mbtree"), so
-// everything in the temporary folder that starts with the prefix's name goes.
+// everything in the run's folder that starts with the prefix's name goes.
 void removePassLogs(const fs::path& prefix) {
     std::error_code error;
     std::string name = prefix.filename().string();
@@ -59,16 +39,22 @@ void removeQuietly(const fs::path& file) {
 
 } // namespace
 
-std::optional<double> VideoEncoder::passFraction(std::string_view line, double duration) {
-    if (!line.starts_with(progressKey))
+std::optional<double> VideoEncoder::passFraction(std::string_view line, double duration, double frameRate) {
+    double perUnit = 0; // the pass's fraction per unit the line counts
+    if (line.starts_with(timeKey)) {
+        line.remove_prefix(timeKey.size());
+        perUnit = 1.0 / 1'000'000 / std::max(duration, 0.001);
+    } else if (line.starts_with(frameKey)) {
+        line.remove_prefix(frameKey.size());
+        perUnit = 1.0 / std::max(duration * frameRate, 1.0);
+    } else {
         return std::nullopt;
-    line.remove_prefix(progressKey.size());
-    double microseconds = 0;
-    auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), microseconds);
-    if (error != std::errc() || end != line.data() + line.size() || !(microseconds >= 0) ||
-        std::isinf(microseconds))
+    }
+    double count = 0;
+    auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), count);
+    if (error != std::errc() || end != line.data() + line.size() || !(count >= 0) || std::isinf(count))
         return std::nullopt;
-    return std::min(microseconds / 1'000'000 / std::max(duration, 0.001), 1.0);
+    return std::min(count * perUnit, 1.0);
 }
 
 tl::expected<void, VideoEngineError>
@@ -78,11 +64,13 @@ VideoEncoder::encode(const fs::path& input, const fs::path& output, const VideoI
     if (!ffmpeg)
         return tl::unexpected(VideoEngineError::toolMissing());
 
-    std::error_code noTemporaryFolder;
-    fs::path temporaryFolder = fs::temp_directory_path(noTemporaryFolder);
-    if (noTemporaryFolder)
-        temporaryFolder = "/tmp";
-    fs::path passLog = temporaryFolder / ("quillmorph-" + randomUUID());
+    std::optional<fs::path> passLog;
+    if (settings.container == VideoContainer::webm) {
+        auto prefix = PassLogFolder::freshPrefix();
+        if (!prefix)
+            return tl::unexpected(VideoEngineError::encodeFailed(input, prefix.error()));
+        passLog = *prefix;
+    }
     struct Pass {
         std::optional<int> number;
         Slice slice;
@@ -96,23 +84,26 @@ VideoEncoder::encode(const fs::path& input, const fs::path& output, const VideoI
     tl::expected<void, VideoEngineError> result;
     for (const Pass& pass : passes) {
         result = run(*ffmpeg, settings.arguments(input, output, info, pass.number, passLog), input, output,
-                     info.duration, pass.slice, progress, executor);
+                     info.duration, settings.targetFrameRate(info), pass.slice, progress, executor);
         if (!result)
             break;
     }
-    removePassLogs(passLog);
+    if (passLog)
+        removePassLogs(*passLog);
     return result;
 }
 
 tl::expected<void, VideoEngineError> VideoEncoder::run(const fs::path& ffmpeg,
                                                        std::vector<std::string> arguments,
                                                        const fs::path& input, const fs::path& output,
-                                                       double duration, Slice slice, const Progress& progress,
-                                                       const Executor& executor) {
+                                                       double duration, double frameRate, Slice slice,
+                                                       const Progress& progress, const Executor& executor) {
     auto report = [&progress, &executor, slice](double fraction) {
         double overall = slice.start + fraction * (slice.end - slice.start);
         executor([progress, overall] { progress(overall); });
     };
+    // Frames and time both count; the bar follows whichever is further and never goes back.
+    double reached = 0;
     // Written by the error stream's reader only; read after wait() has joined it.
     std::string lastErrorLine;
 
@@ -124,9 +115,9 @@ tl::expected<void, VideoEngineError> VideoEncoder::run(const fs::path& ffmpeg,
     auto started = ChildProcess::start({
         .program = ffmpeg,
         .arguments = std::move(arguments),
-        .onOutput = byLine([&report, duration](std::string_view line) {
-            if (auto fraction = passFraction(line, duration))
-                report(*fraction);
+        .onOutput = byLine([&report, &reached, duration, frameRate](std::string_view line) {
+            if (auto fraction = passFraction(line, duration, frameRate); fraction && *fraction > reached)
+                report(reached = *fraction);
         }),
         .onError = byLine([&lastErrorLine](std::string_view line) {
             if (!line.empty())

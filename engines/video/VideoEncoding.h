@@ -22,8 +22,8 @@ class VideoEncoding {
 
     virtual ~VideoEncoding() = default;
 
-    // Encodes `input` into `output`, a path the caller reserved (an OutputFile's temporary path):
-    // whatever is there is replaced. Blocks the calling thread until the file is done. On failure
+    // Encodes `input` into `output`, a file the caller created (an OutputFile's temporary), whose
+    // contents are replaced. Blocks the calling thread until the file is done. On failure
     // and on cancellation nothing is left at `output`.
     [[nodiscard]] virtual tl::expected<void, VideoEngineError>
     encode(const std::filesystem::path& input, const std::filesystem::path& output, const VideoInfo& info,

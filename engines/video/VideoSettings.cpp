@@ -1,9 +1,10 @@
 #include "VideoSettings.h"
 
+#include "ToneMapping.h"
+#include "common/NumberText.h"
+
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <cstdio>
 
 namespace quillmorph {
 namespace {
@@ -16,12 +17,6 @@ std::int64_t truncated(double value) {
 std::string kilobits(std::int64_t value) {
     return std::to_string(value) + "k";
 }
-
-// SDR BT.709 from PQ or HLG: linearise, map the tones, then back to BT.709 in TV range.
-constexpr std::array toneMapping{
-    "zscale=t=linear:npl=100",     "format=gbrpf32le", "zscale=p=bt709", "tonemap=tonemap=hable:desat=0",
-    "zscale=t=bt709:m=bt709:r=tv",
-};
 
 // The encoders this platform has, in place of the other platform's hardware encoders.
 std::vector<std::string> videoEncoder(VideoCodec codec) {
@@ -97,7 +92,7 @@ double VideoSettings::targetFrameRate(const VideoInfo& info) const {
 std::string VideoSettings::filterChain(const VideoInfo& info) const {
     std::vector<std::string> filters;
     if (info.isHDR)
-        filters.insert(filters.end(), toneMapping.begin(), toneMapping.end());
+        filters.emplace_back(toneMappingFilters);
     Geometry sizes = geometry(info);
     if (sizes.scaled != FrameSize{info.width, info.height})
         filters.push_back("scale=" + std::to_string(sizes.scaled.width) + ":" +
@@ -107,11 +102,8 @@ std::string VideoSettings::filterChain(const VideoInfo& info) const {
         filters.push_back("crop=" + std::to_string(sizes.output.width) + ":" +
                           std::to_string(sizes.output.height));
     // A difference within 0.01 fps is rounding in the source's rate, not a reason to resample.
-    if (double target = targetFrameRate(info); target < info.frameRate - 0.01) {
-        char rate[64];
-        std::snprintf(rate, sizeof rate, "fps=%.3f", target);
-        filters.emplace_back(rate);
-    }
+    if (double target = targetFrameRate(info); target < info.frameRate - 0.01)
+        filters.push_back("fps=" + NumberText::fixed(target, 3));
     filters.emplace_back("format=yuv420p");
 
     std::string chain;

@@ -2,10 +2,12 @@
 
 #include "tests/support/Tools.h"
 
+#include <algorithm>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <sstream>
-#include <string>
 #include <unistd.h>
 #include <vector>
 
@@ -16,73 +18,131 @@ namespace fs = std::filesystem;
 
 struct Recipe {
     const char* name;
-    std::vector<std::string> arguments; // between the common head and the output path
+    std::string arguments; // between the common head and the output path, split at blanks
+    std::string then;      // a stream copy applied afterwards (for what re-encoding would drop)
 };
 
-// The words of `line`, none of which holds a blank.
+const std::string sine = " -f lavfi -i sine=frequency=440:sample_rate=48000:duration=1 ";
+const std::string x264 = " -c:v libx264 -preset ultrafast -pix_fmt yuv420p ";
+const std::string small = "-f lavfi -i testsrc2=size=160x90:rate=10:duration=0.5";
+const std::string hevc10 = small +
+                           " -pix_fmt yuv420p10le -c:v libx265 -preset ultrafast -x265-params "
+                           "log-level=error -tag:v hvc1 -color_primaries bt2020 -colorspace bt2020nc ";
+const std::string picture = "-f lavfi -i testsrc2=size=160x120:rate=10:duration=1";
+
+Recipe recipe(Clip which) {
+    switch (which) {
+    case Clip::landscape:
+        return {"landscape.mp4", "-f lavfi -i testsrc2=size=1920x1080:rate=30:duration=1" + sine + "-ac 2" +
+                                     x264 + "-c:a aac -shortest"};
+    case Clip::phone:
+        return {"phone.mp4",
+                "-f lavfi -i testsrc2=size=640x360:rate=60:duration=1" + sine + x264 + "-c:a aac"};
+    case Clip::rotated:
+        return {"rotated.mp4",
+                "-f lavfi -i color=red:size=160x240:rate=10:duration=1 -f lavfi -i "
+                "color=blue:size=160x240:rate=10:duration=1 -filter_complex [0][1]hstack,format=yuv420p" +
+                    x264,
+                "-metadata:s:v:0 rotate=90"};
+    case Clip::pq:
+        return {"pq.mp4", hevc10 + "-color_trc smpte2084"};
+    case Clip::hlg:
+        return {"hlg.mp4", hevc10 + "-color_trc arib-std-b67"};
+    case Clip::bt2020Sdr:
+        return {"bt2020-sdr.mp4", small + x264 + "-color_primaries bt2020 -color_trc bt709"};
+    case Clip::bt2020Untagged:
+        return {"bt2020-untagged.mp4", small + x264 + "-color_primaries bt2020"};
+    case Clip::silent:
+        return {"silent.mp4", "-f lavfi -i testsrc2=size=320x240:rate=25:duration=2" + x264};
+    case Clip::colours:
+        return {"colours.mp4", "-f lavfi -i color=red:size=160x120:rate=10:duration=1 -f lavfi -i "
+                               "color=blue:size=160x120:rate=10:duration=1 -filter_complex "
+                               "[0][1]concat,format=yuv420p -g 100" +
+                                   x264};
+    case Clip::damagedAudio:
+        return {"damaged-audio.mp4", picture + sine + x264 + "-c:a aac", "-bsf:a noise=amount=50"};
+    case Clip::webm:
+        return {"clip.webm", picture + sine + "-c:v libvpx-vp9 -deadline realtime -c:a libopus"};
+    case Clip::tone:
+        return {"tone.m4a", "-f lavfi -i sine=frequency=440:duration=1 -c:a aac"};
+    case Clip::surround51:
+        return {"film.ac3", "-f lavfi -i sine=duration=1 -af aformat=channel_layouts=5.1(side) -c:a ac3"};
+    case Clip::surround71:
+        return {"surround.flac", "-f lavfi -i sine=duration=1 -af aformat=channel_layouts=7.1 -c:a flac"};
+    case Clip::theora:
+        return {"theora.ogg", picture + sine + "-c:v libtheora -c:a libvorbis"};
+    case Clip::m4aVideo:
+        return {"video.m4a", picture + sine + x264 + "-c:a aac"};
+    case Clip::m4aCover:
+        return {"song.m4a",
+                sine + "-f lavfi -i color=red:size=32x32:duration=0.1 -frames:v 1 -map 0:a -map 1:v -c:v png "
+                       "-disposition:v attached_pic -c:a aac -metadata title=Quillmorph"};
+    case Clip::flac24:
+        return {"tone24.flac", "-f lavfi -i aevalsrc=0.5*sin(440*2*PI*t)|0.5*sin(660*2*PI*t):s=48000:d=1 "
+                               "-c:a flac -sample_fmt s32 -bits_per_raw_sample 24"};
+    case Clip::wav32:
+        return {"tone32.wav", "-f lavfi -i sine=frequency=440:duration=1 -c:a pcm_s32le"};
+    }
+    return {};
+}
+
 std::vector<std::string> words(const std::string& line) {
     std::istringstream stream(line);
     return {std::istream_iterator<std::string>(stream), std::istream_iterator<std::string>()};
 }
 
-Recipe recipe(Clip which) {
-    switch (which) {
-    case Clip::landscape:
-        return {"landscape.mp4", words("-f lavfi -i testsrc2=size=1920x1080:rate=30:duration=1 -f lavfi -i "
-                                       "sine=frequency=440:sample_rate=48000:duration=1 -ac 2 -c:v libx264 "
-                                       "-preset ultrafast -pix_fmt yuv420p -c:a aac -shortest")};
-    case Clip::rotated:
-        return {"rotated.mp4", words("-f lavfi -i color=red:size=160x240:rate=10:duration=1 -f lavfi -i "
-                                     "color=blue:size=160x240:rate=10:duration=1 -filter_complex "
-                                     "[0][1]hstack,format=yuv420p -c:v libx264 -preset ultrafast")};
-    case Clip::hdr:
-        return {"hdr.mp4",
-                words("-f lavfi -i testsrc2=size=160x90:rate=10:duration=0.5 -pix_fmt yuv420p10le "
-                      "-c:v libx265 -preset ultrafast -x265-params log-level=error -color_primaries "
-                      "bt2020 -color_trc smpte2084 -colorspace bt2020nc -tag:v hvc1")};
-    case Clip::silent:
-        return {"silent.mp4",
-                words("-f lavfi -i testsrc2=size=320x240:rate=25:duration=2 -c:v libx264 -preset "
-                      "ultrafast -pix_fmt yuv420p")};
-    case Clip::colours:
-        return {"colours.mp4", words("-f lavfi -i color=red:size=160x120:rate=10:duration=1 -f lavfi -i "
-                                     "color=blue:size=160x120:rate=10:duration=1 -filter_complex "
-                                     "[0][1]concat,format=yuv420p -c:v libx264 -preset ultrafast -g 100")};
-    case Clip::toneOnly:
-        return {"tone.m4a", words("-f lavfi -i sine=frequency=440:duration=1 -c:a aac")};
+void ffmpeg(const std::string& arguments, const fs::path& output) {
+    std::vector<std::string> line{"ffmpeg", "-v", "error", "-nostdin", "-y"};
+    for (std::string& word : words(arguments))
+        line.push_back(word);
+    line.push_back(output.string());
+    mustRun(line);
+}
+
+std::string text(const nlohmann::json& object, const char* key) {
+    auto found = object.find(key);
+    return found != object.end() && found->is_string() ? found->get<std::string>() : "";
+}
+
+std::string described(const nlohmann::json& stream) {
+    std::string codec = text(stream, "codec_name");
+    if (stream.value("disposition", nlohmann::json::object()).value("attached_pic", 0) == 1)
+        return "cover " + codec;
+    if (text(stream, "codec_type") == "audio") {
+        std::string bits = text(stream, "bits_per_raw_sample");
+        std::string layout = text(stream, "channel_layout");
+        layout = layout.empty() ? std::to_string(stream.value("channels", 0)) + " channels" : layout;
+        return codec + " " + layout + (bits.empty() ? "" : " " + bits + "bit");
     }
-    return {};
-}
-
-fs::path folder() {
-    return QUILLMORPH_TEST_CLIPS;
-}
-
-// The display rotation is set on a stream copy: re-encoding would drop it.
-void rotate(const fs::path& file) {
-    fs::path rotated = fs::path(file).replace_extension(".rotating.mp4");
-    mustRun({"ffmpeg", "-v", "error", "-nostdin", "-y", "-i", file.string(), "-c", "copy", "-metadata:s:v:0",
-             "rotate=90", rotated.string()});
-    fs::rename(rotated, file);
+    std::string rate = text(stream, "r_frame_rate");
+    double numerator = std::atof(rate.c_str());
+    double denominator =
+        rate.find('/') == std::string::npos ? 1 : std::atof(rate.c_str() + rate.find('/') + 1);
+    std::string line = codec + " " + std::to_string(stream.value("width", 0)) + "x" +
+                       std::to_string(stream.value("height", 0)) + " " +
+                       std::to_string(std::lround(denominator > 0 ? numerator / denominator : 0)) + "fps";
+    std::string transfer = text(stream, "color_transfer");
+    return transfer.empty() || transfer == "unknown" ? line : line + " " + transfer;
 }
 
 } // namespace
 
 fs::path clip(Clip which) {
     Recipe made = recipe(which);
-    fs::path target = folder() / made.name;
+    fs::path folder = QUILLMORPH_TEST_CLIPS;
+    fs::path target = folder / made.name;
     if (fs::exists(target))
         return target;
-    fs::create_directories(folder());
+    fs::create_directories(folder);
     // Made under a name of this process and renamed, so that test processes running at the same
     // time never see half a clip.
-    fs::path partial = folder() / (std::to_string(getpid()) + "-" + made.name);
-    std::vector<std::string> arguments{"ffmpeg", "-v", "error", "-nostdin", "-y"};
-    arguments.insert(arguments.end(), made.arguments.begin(), made.arguments.end());
-    arguments.push_back(partial.string());
-    mustRun(arguments);
-    if (which == Clip::rotated)
-        rotate(partial);
+    fs::path partial = folder / (std::to_string(getpid()) + "-" + made.name);
+    ffmpeg(made.arguments, partial);
+    if (!made.then.empty()) {
+        fs::path copied = folder / (std::to_string(getpid()) + "-copy-" + made.name);
+        ffmpeg("-i " + partial.string() + " -c copy " + made.then, copied);
+        fs::rename(copied, partial);
+    }
     fs::rename(partial, target);
     return target;
 }
@@ -90,6 +150,67 @@ fs::path clip(Clip which) {
 fs::path copyClip(Clip which, const fs::path& folder, const std::string& name) {
     fs::copy_file(clip(which), folder / name);
     return folder / name;
+}
+
+std::string streams(const fs::path& file) {
+    CommandResult probed =
+        runTool({"ffprobe", "-v", "error", "-show_streams", "-show_format", "-of", "json", file.string()});
+    nlohmann::json report = nlohmann::json::parse(probed.output, nullptr, false);
+    if (probed.exitCode != 0 || !report.is_object())
+        return "unreadable";
+    std::string all;
+    std::string title;
+    // Ogg keeps its tags on the stream, the others on the container; keys differ in case.
+    std::vector<nlohmann::json> tagged{report.value("format", nlohmann::json::object())};
+    for (const nlohmann::json& stream : report.value("streams", nlohmann::json::array())) {
+        all += (all.empty() ? "" : ", ") + described(stream);
+        tagged.push_back(stream);
+    }
+    for (const nlohmann::json& holder : tagged) {
+        for (const char* key : {"title", "TITLE"})
+            title = title.empty() ? text(holder.value("tags", nlohmann::json::object()), key) : title;
+    }
+    return title.empty() ? all : all + ", title " + title;
+}
+
+std::array<int, 3> FramePixels::at(int x, int y) const {
+    std::size_t offset = (std::size_t(y) * std::size_t(width) + std::size_t(x)) * 3;
+    if (offset + 2 >= rgb.size())
+        return {-1, -1, -1};
+    return {static_cast<unsigned char>(rgb[offset]), static_cast<unsigned char>(rgb[offset + 1]),
+            static_cast<unsigned char>(rgb[offset + 2])};
+}
+
+double FramePixels::meanBrightness() const {
+    double sum = 0;
+    for (char byte : rgb)
+        sum += static_cast<unsigned char>(byte);
+    return rgb.empty() ? 0 : sum / double(rgb.size());
+}
+
+double FramePixels::meanSaturation() const {
+    double sum = 0;
+    for (std::size_t offset = 0; offset + 2 < rgb.size(); offset += 3) {
+        auto [low, high] =
+            std::minmax({static_cast<unsigned char>(rgb[offset]), static_cast<unsigned char>(rgb[offset + 1]),
+                         static_cast<unsigned char>(rgb[offset + 2])});
+        sum += high == 0 ? 0 : 255.0 * (high - low) / high;
+    }
+    return rgb.size() < 3 ? 0 : sum / double(rgb.size() / 3);
+}
+
+FramePixels firstFrame(const std::filesystem::path& file, int width, int height) {
+    CommandResult decoded = runTool({"ffmpeg", "-v", "error", "-nostdin", "-i", file.string(), "-frames:v",
+                                     "1", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});
+    return {width, height, decoded.output};
+}
+
+bool isRed(std::array<int, 3> colour) {
+    return colour[0] > 200 && colour[1] < 60 && colour[2] < 60;
+}
+
+bool isBlue(std::array<int, 3> colour) {
+    return colour[0] < 60 && colour[1] < 60 && colour[2] > 200;
 }
 
 } // namespace quillmorph::testing

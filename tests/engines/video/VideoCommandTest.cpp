@@ -1,16 +1,11 @@
+#include "engines/process/ChildProcess.h"
 #include "tests/engines/video/Clips.h"
 #include "tests/support/TemporaryDirectory.h"
 #include "tests/support/Tools.h"
 
 #include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <thread>
-
-extern char** environ;
 
 namespace quillmorph {
 namespace {
@@ -39,44 +34,32 @@ class VideoCommand : public ::testing::Test {
     testing::TemporaryDirectory m_folder;
 };
 
-TEST_F(VideoCommand, CtrlCCancelsTheRunningFileAndKeepsTheFinishedOnes) {
+// Ctrl-C, a hang-up and a termination request stop alike.
+TEST_F(VideoCommand, ATerminationRequestCancelsTheRunningFileAndKeepsTheFinishedOnes) {
     // An ffmpeg that finishes at once, except on "slow.mp4", where it says so and hangs.
     fs::create_directories(m_folder / "bin");
-    testing::writeFile(m_folder / "bin" / "ffmpeg", "#!/bin/sh\n"
-                                                    "for argument; do output=$argument; done\n"
+    testing::writeFile(m_folder / "bin" / "ffmpeg", "#!/bin/sh\nfor argument; do output=$argument; done\n"
                                                     "echo partial > \"$output\"\n"
                                                     "case \"$*\" in *slow*) : > '" +
                                                         (m_folder / "hanging").string() +
                                                         "'; sleep 60;; esac\n");
     fs::permissions(m_folder / "bin" / "ffmpeg", fs::perms::owner_all);
     fs::create_symlink("/usr/bin/ffprobe", m_folder / "bin" / "ffprobe");
-    copy(Clip::silent, "first.mp4");
-    copy(Clip::silent, "slow.mp4");
-    copy(Clip::silent, "third.mp4");
-
-    std::vector<std::string> line = command({"video", "first.mp4", "slow.mp4", "third.mp4"});
-    std::vector<char*> argv;
-    for (std::string& argument : line)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    fs::path printed = m_folder / ".printed";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, printed.c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addchdir_np(&actions, m_folder.path().c_str());
-    pid_t pid = -1;
-    ASSERT_EQ(posix_spawnp(&pid, "env", &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    std::vector<std::string> line{"video"};
+    for (const char* name : {"first.mp4", "slow.mp4", "third.mp4"})
+        line.push_back(testing::copyClip(Clip::silent, m_folder.path(), name).string());
+    line = command(line);
+    std::string printed;
+    auto cli = ChildProcess::start({.program = "/usr/bin/env",
+                                    .arguments = {line.begin() + 1, line.end()},
+                                    .onOutput = [&printed](std::string_view bytes) { printed.append(bytes); },
+                                    .onError = {}});
+    ASSERT_TRUE(cli);
     while (!fs::exists(m_folder / "hanging"))
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    kill(pid, SIGINT);
-    int status = 0;
-    waitpid(pid, &status, 0);
-
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
-    EXPECT_EQ(testing::readFile(printed), "Video compression cancelled. Finished files were kept.\n");
-    fs::remove(printed);
+    cli->terminate();
+    EXPECT_EQ(cli->wait(), (ChildProcess::Exit{.kind = ChildProcess::Exit::Kind::exited, .code = 1}));
+    EXPECT_EQ(printed, "Video compression cancelled. Finished files were kept.\n");
     fs::remove(m_folder / "hanging");
     EXPECT_EQ(testing::namesIn(m_folder.path()),
               (std::vector<std::string>{"bin", "first-converted.mp4", "first.mp4", "slow.mp4", "third.mp4"}));

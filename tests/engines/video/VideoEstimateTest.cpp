@@ -1,6 +1,7 @@
 #include "engines/video/VideoEstimate.h"
 
 #include "common/Localization.h"
+#include "engines/video/VideoEngineError.h"
 #include "tests/support/TemporaryDirectory.h"
 #include "tests/support/Tools.h"
 
@@ -52,6 +53,12 @@ TEST(VideoEstimate, Texts) {
               "clip-converted.webm");
     EXPECT_EQ(VideoEstimate::destinationLine({"a.mp4", "b.mp4"}, VideoContainer::mp4),
               "Next to each video · estimate based on the first");
+    EXPECT_EQ(VideoEstimate::estimatedBytes(VideoSettings{}, tenSeconds, 3), 23'684'400)
+        << "the first stands for all";
+    EXPECT_EQ(describe(VideoEngineError::encodeFailed("/v/holiday clip.mov", "Unknown encoder 'libx264'")),
+              "Unknown encoder 'libx264'");
+    EXPECT_EQ(describe(VideoEngineError::encodingFailed("/v/holiday clip.mov", "")),
+              "Could not compress “holiday clip.mov”.");
 }
 
 } // namespace
