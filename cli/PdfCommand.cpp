@@ -16,7 +16,7 @@ namespace {
 
 constexpr std::string_view usage = "usage: quillmorph-cli pdf [--quality 0.05-1] [--resolution "
                                    "web|docs|print] [--grayscale] [--no-optimize]\n"
-                                   "                          [--json] FILE...\n";
+                                   "                          [--keep-text] [--json] FILE...\n";
 
 struct PdfOptions {
     PDFSettings settings;
@@ -31,6 +31,7 @@ std::optional<PdfOptions> parse(Arguments arguments) {
         OptionScanner()
             .flag("--grayscale", [&] { options.settings.grayscale = true; })
             .flag("--no-optimize", [&] { options.settings.optimize = false; })
+            .flag("--keep-text", [&] { options.settings.method = PDFSettings::Method::keepText; })
             .flag("--json", [&] { options.style = OutcomeStyle::json; })
             .option("--quality", storing(options.settings.imageQuality, parseQuality))
             .option("--resolution", storing(options.settings.resolution, fromString<PDFSettings::Resolution>))

@@ -27,10 +27,13 @@ constexpr std::array commands{
             "      file's format, quality 0.75, size untouched. --estimate prints the estimated output size\n"
             "      and writes nothing.",
             imageCommand},
-    Command{"pdf", "[--quality 0.05-1] [--resolution web|docs|print] [--grayscale] [--no-optimize] [--json] FILE...",
+    Command{"pdf",
+            "[--quality 0.05-1] [--resolution web|docs|print] [--grayscale] [--no-optimize] [--keep-text] "
+            "[--json] FILE...",
             "Compress PDFs, every page re-rendered as one JPEG picture, each written beside itself as a new\n"
             "      \"-compressed\" file. Defaults: quality 0.7, docs (150 dpi; web 96, print 300), colour,\n"
-            "      document information blanked.",
+            "      document information blanked. --keep-text keeps the pages (text, links, outlines) and\n"
+            "      only shrinks their pictures; a document never grows.",
             pdfCommand},
     Command{"audio",
             "[--format mp3|aac|opus|flac|wav|aiff] [--bitrate KBPS] [--mono] [--strip-tags] [--estimate] [--json] "

@@ -4,6 +4,7 @@
 #include "common/ByteCount.h"
 #include "common/Localization.h"
 #include "engines/output/FileNaming.h"
+#include "engines/pdf/RememberedMethod.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +12,7 @@
 namespace quillmorph {
 
 PDFPanel::PDFPanel(std::vector<std::filesystem::path> files, QObject* parent)
-    : QObject(parent), m_files(std::move(files)) {
+    : QObject(parent), m_files(std::move(files)), m_settings{.method = RememberedMethod::load()} {
     for (const std::filesystem::path& file : m_files)
         m_originalBytes += FileNaming::byteCount(file);
 }
@@ -57,6 +58,26 @@ QString PDFPanel::densityText(PDFSettings::Resolution resolution) {
     return QString::number(dpi(resolution)) + QStringLiteral(" dpi");
 }
 
+QString PDFPanel::methodName(PDFSettings::Method method) {
+    switch (method) {
+    case PDFSettings::Method::pagesAsPictures:
+        return text(Phrase::pdfMethodPagesAsPictures);
+    case PDFSettings::Method::keepText:
+        return text(Phrase::pdfMethodKeepText);
+    }
+    return {};
+}
+
+QString PDFPanel::methodDetail() const {
+    switch (m_settings.method) {
+    case PDFSettings::Method::pagesAsPictures:
+        return text(Phrase::pdfMethodPagesAsPicturesDetail);
+    case PDFSettings::Method::keepText:
+        return text(Phrase::pdfMethodKeepTextDetail);
+    }
+    return {};
+}
+
 void PDFPanel::setQuality(double quality) {
     if (std::isnan(quality))
         return;
@@ -92,6 +113,13 @@ void PDFPanel::setGrayscale(bool grayscale) {
 void PDFPanel::setOptimize(bool optimize) {
     PDFSettings settings = m_settings;
     settings.optimize = optimize;
+    setSettings(settings);
+}
+
+void PDFPanel::setMethod(PDFSettings::Method method) {
+    RememberedMethod::store(method);
+    PDFSettings settings = m_settings;
+    settings.method = method;
     setSettings(settings);
 }
 

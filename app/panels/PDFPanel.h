@@ -11,8 +11,8 @@
 namespace quillmorph {
 
 // The PDF panel's state and logic, without widgets: the settings being edited and the texts derived
-// from them. It shows no size estimate. Every panel starts from the default settings. Main thread
-// only.
+// from them. It shows no size estimate. Every panel starts from the default settings with the method
+// last chosen. Main thread only.
 class PDFPanel : public QObject {
     Q_OBJECT
 
@@ -44,6 +44,10 @@ class PDFPanel : public QObject {
     [[nodiscard]] static QString resolutionName(PDFSettings::Resolution resolution);
     // "96 dpi", "150 dpi", "300 dpi".
     [[nodiscard]] static QString densityText(PDFSettings::Resolution resolution);
+    // "pdf.method.pagesAsPictures" or "pdf.method.keepText".
+    [[nodiscard]] static QString methodName(PDFSettings::Method method);
+    // The chosen method's one-line detail phrase.
+    [[nodiscard]] QString methodDetail() const;
 
     // Kept within minimumQuality … maximumQuality.
     void setQuality(double quality);
@@ -51,6 +55,8 @@ class PDFPanel : public QObject {
     void setResolutionStep(double step);
     void setGrayscale(bool grayscale);
     void setOptimize(bool optimize);
+    // Also remembered as the method of the next panel.
+    void setMethod(PDFSettings::Method method);
 
     void cancel();
     void confirm();

@@ -4,6 +4,7 @@
 #include "PanelChrome.h"
 #include "PanelFooter.h"
 #include "PanelHeader.h"
+#include "SegmentedChoice.h"
 #include "app/Texts.h"
 #include "common/Localization.h"
 
@@ -42,6 +43,14 @@ PDFPanelView::PDFPanelView(std::vector<std::filesystem::path> files, QWidget* pa
     const PDFSettings& settings = m_panel->settings();
     m_header = new PanelHeader(m_panel->files().front(), m_panel->title(), m_panel->subtitle(), this);
 
+    QStringList methods;
+    for (const PDFSettings::Method method : allCases<PDFSettings::Method>())
+        methods.append(PDFPanel::methodName(method));
+    m_method = new SegmentedChoice(methods, int(settings.method));
+    m_methodDetail = new QLabel;
+    m_methodDetail->setWordWrap(true);
+    m_methodDetail->setForegroundRole(QPalette::PlaceholderText);
+
     m_quality = new QSlider(Qt::Horizontal);
     m_quality->setRange(int(std::lround(PDFPanel::minimumQuality * sliderScale)),
                         int(std::lround(PDFPanel::maximumQuality * sliderScale)));
@@ -62,6 +71,7 @@ PDFPanelView::PDFPanelView(std::vector<std::filesystem::path> files, QWidget* pa
     m_optimize->setChecked(settings.optimize);
 
     auto* card = new PanelCard(this);
+    card->addRow(new PanelRow(text(Phrase::pdfMethod), stacked({m_method, m_methodDetail})));
     card->addRow(new PanelRow(text(Phrase::labelImageQuality), sliderRow(m_quality, m_qualityValue)));
     card->addRow(new PanelRow(text(Phrase::pdfResolution),
                               resolutionColumn(m_resolution, m_resolutionName, m_resolutionDensity)));
@@ -79,6 +89,8 @@ PDFPanelView::PDFPanelView(std::vector<std::filesystem::path> files, QWidget* pa
     layout->addWidget(m_footer);
     setFixedWidth(460);
 
+    connect(m_method, &SegmentedChoice::chosen, m_panel,
+            [this](int index) { m_panel->setMethod(allCases<PDFSettings::Method>()[std::size_t(index)]); });
     connect(m_quality, &QSlider::valueChanged, m_panel,
             [this](int value) { m_panel->setQuality(double(value) / sliderScale); });
     connect(m_resolution, &QSlider::valueChanged, m_panel,
@@ -101,6 +113,8 @@ QLabel* PDFPanelView::resolutionDensity() const {
 
 void PDFPanelView::refresh() {
     const PDFSettings& settings = m_panel->settings();
+    m_method->setCurrentIndex(int(settings.method));
+    m_methodDetail->setText(m_panel->methodDetail());
     m_qualityValue->setText(PDFPanel::qualityText(settings.imageQuality));
     m_resolutionName->setText(PDFPanel::resolutionName(settings.resolution));
     m_resolutionDensity->setText(PDFPanel::densityText(settings.resolution));

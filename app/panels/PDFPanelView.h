@@ -13,9 +13,10 @@ namespace quillmorph {
 class PDFPanel;
 class PanelFooter;
 class PanelHeader;
+class SegmentedChoice;
 class SliderValue;
 
-// The PDF panel: header, a card with image quality, resolution, greyscale and document info, and
+// The PDF panel: header, a card with the method and its detail, image quality, resolution, greyscale and document info, and
 // the footer with the destination, Cancel and Compress. It owns its PDFPanel.
 class PDFPanelView : public QWidget {
     Q_OBJECT
@@ -26,6 +27,8 @@ class PDFPanelView : public QWidget {
     [[nodiscard]] PDFPanel* panel() const { return m_panel; }
     [[nodiscard]] PanelHeader* header() const { return m_header; }
     [[nodiscard]] PanelFooter* footer() const { return m_footer; }
+    [[nodiscard]] SegmentedChoice* methodChoice() const { return m_method; }
+    [[nodiscard]] QLabel* methodDetail() const { return m_methodDetail; }
     [[nodiscard]] QSlider* qualitySlider() const { return m_quality; }
     [[nodiscard]] QLabel* qualityValue() const;
     [[nodiscard]] QSlider* resolutionSlider() const { return m_resolution; }
@@ -39,6 +42,8 @@ class PDFPanelView : public QWidget {
 
     PDFPanel* m_panel;
     PanelHeader* m_header;
+    SegmentedChoice* m_method;
+    QLabel* m_methodDetail;
     QSlider* m_quality;
     SliderValue* m_qualityValue;
     QSlider* m_resolution;

@@ -3,6 +3,8 @@
 //   ours:        PDFEngine::compress at 150 dpi, quality 0.7, in a child process
 //   two tools:   pdftoppm -r 150 -jpeg -jpegopt quality=70, then img2pdf of its pages
 //   Ghostscript: pdfwrite with -dPDFSETTINGS=/ebook
+//   keep text:   PDFRewriter::compress at 150 dpi, quality 0.7, against Ghostscript's /ebook, with the
+//                PSNR of pages rendered at 150 dpi against the source's
 //
 // Every one runs as a process of its own, its peak being the peak resident size of that process.
 // Medians of three interleaved rounds give the ratio of ours to the two tools. Then the memory bound:
@@ -12,10 +14,12 @@
 
 #include "bench/ProcessorTime.h"
 #include "engines/pdf/PDFEngine.h"
+#include "engines/pdf/PDFRewriter.h"
 #include "tests/engines/image/ImageTestSupport.h"
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -224,6 +228,68 @@ void print(const char* document, const char* how, const Measurement& measurement
                 (long long)measurement.bytes);
 }
 
+// The keep-text method, run in a child like everything measured.
+int keepTextInto(const fs::path& source, const fs::path& output) {
+    const auto result = PDFRewriter::compress(source, {.imageQuality = 0.7,
+                                                       .resolution = PDFSettings::Resolution::docs,
+                                                       .method = PDFSettings::Method::keepText});
+    if (!result) {
+        std::fprintf(stderr, "%s: %s\n", source.c_str(), describe(result.error()).c_str());
+        return 1;
+    }
+    std::ofstream(output, std::ios::binary)
+        .write(reinterpret_cast<const char*>(result->data()), std::streamsize(result->size()));
+    return 0;
+}
+
+// The peak signal-to-noise ratio in dB of pages 1, 11, 21 and 31 rendered in colour at 150 dpi,
+// against the same pages of the source; higher is closer.
+double pagePSNR(const fs::path& source, const fs::path& output, const fs::path& scratch) {
+    double squares = 0, samples = 0;
+    for (int page = 1; page <= pageCount; page += 10) {
+        std::vector<vips::VImage> renders;
+        for (const fs::path& file : {source, output}) {
+            const fs::path prefix = scratch / ("render-" + std::to_string(renders.size()));
+            runInTurn({{"pdftoppm", "-r", "150", "-f", std::to_string(page), "-l", std::to_string(page),
+                        "-singlefile", file.string(), prefix.string()}},
+                      scratch);
+            renders.push_back(vips::VImage::new_from_file((prefix.string() + ".ppm").c_str(),
+                                                          vips::VImage::option()->set("access", "sequential"))
+                                  .copy_memory());
+        }
+        const vips::VImage difference = renders[0].cast(VIPS_FORMAT_FLOAT) - renders[1];
+        const double count = double(difference.width()) * difference.height() * difference.bands();
+        squares += (difference * difference).avg() * count;
+        samples += count;
+    }
+    const double meanSquare = squares / samples;
+    return meanSquare == 0 ? INFINITY : 10 * std::log10(255.0 * 255.0 / meanSquare);
+}
+
+// Keep-text against Ghostscript's /ebook on both documents, with how close each one's pages look
+// to the source's.
+void keepTextAgainstEbook(const fs::path& folder) {
+    std::printf("-- keep text against Ghostscript /ebook, load average %s\n", loadAverage().c_str());
+    for (const char* document : {"text", "photos"}) {
+        const fs::path source = folder / (std::string(document) + ".pdf");
+        const fs::path scratch = folder / "keep-text";
+        fs::create_directories(scratch);
+        Measurement ours = runInTurn({{fs::canonical("/proc/self/exe").string(), "--keep-text", source.string(),
+                                       (scratch / "ours.pdf").string()}},
+                                     scratch);
+        ours.bytes = std::int64_t(fs::file_size(scratch / "ours.pdf"));
+        const Measurement ebook = ghostscript(source, scratch);
+        std::printf("%-7s source %lld bytes\n", document, (long long)fs::file_size(source));
+        print(document, "keep text (150, 0.7)", ours);
+        std::printf("%-7s %-22s PSNR %.2f dB\n", document, "keep text (150, 0.7)",
+                    pagePSNR(source, scratch / "ours.pdf", scratch));
+        print(document, "Ghostscript /ebook", ebook);
+        std::printf("%-7s %-22s PSNR %.2f dB\n", document, "Ghostscript /ebook",
+                    pagePSNR(source, scratch / "ebook.pdf", scratch));
+        fs::remove_all(scratch);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -235,6 +301,8 @@ int main(int argc, char** argv) {
         return compressAtOnce(std::vector<fs::path>(argv + 2, argv + argc));
     if (argc == 4 && std::string(argv[1]) == "--compress")
         return compressInto(argv[2], argv[3]);
+    if (argc == 4 && std::string(argv[1]) == "--keep-text")
+        return keepTextInto(argv[2], argv[3]);
     const fs::path folder = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "quillmorph-pdf-bench";
     // Made in a child so that its memory does not count as ours.
     if (!fs::exists(folder / "text.pdf") || !fs::exists(folder / "photos.pdf"))
@@ -280,5 +348,6 @@ int main(int argc, char** argv) {
     std::printf(
         "4 documents of 2 pages of 14400 pt at 300 dpi at once: %.2f s, peak %.1f MB (target < 400)\n",
         memory.seconds, double(memory.peakKilobytes) / 1024);
+    keepTextAgainstEbook(folder);
     return 0;
 }

@@ -2,12 +2,14 @@
 #include "engines/output/FileNaming.h"
 #include "engines/output/OutputFile.h"
 #include "engines/pdf/PDFEngine.h"
+#include "engines/pdf/PDFRewriter.h"
 
 namespace quillmorph::BatchRunner {
 
 JobOutcome processPDF(const std::filesystem::path& file, const PDFSettings& settings) {
     JobOutcome outcome{.source = file, .originalBytes = FileNaming::byteCount(file)};
-    auto compressed = PDFEngine::compress(file, settings);
+    auto compressed = settings.method == PDFSettings::Method::keepText ? PDFRewriter::compress(file, settings)
+                                                                       : PDFEngine::compress(file, settings);
     if (!compressed) {
         outcome.error = describe(compressed.error());
         return outcome;

@@ -10,17 +10,24 @@ namespace quillmorph {
 struct PDFSettings {
     // Rendering densities in slider order (low, medium, high).
     enum class Resolution { web, docs, print };
+    // Every page re-rendered as one picture, or the pages kept and only their pictures recompressed.
+    enum class Method { pagesAsPictures, keepText };
 
     double imageQuality = 0.7; // JPEG quality of the page images, 0 … 1
     Resolution resolution = Resolution::docs;
     bool grayscale = false; // render pages as 8-bit gray
     bool optimize = true;   // blank the output's document-information entries
+    Method method = Method::pagesAsPictures;
 
     bool operator==(const PDFSettings&) const = default;
 };
 
 template <> struct EnumText<PDFSettings::Resolution> {
     static constexpr std::array<std::string_view, 3> names{"web", "docs", "print"};
+};
+
+template <> struct EnumText<PDFSettings::Method> {
+    static constexpr std::array<std::string_view, 2> names{"pagesAsPictures", "keepText"};
 };
 
 // The resolution's raw value in dots per inch: 96, 150, 300.

@@ -6,6 +6,7 @@
 #include "app/panels/PDFPanelView.h"
 #include "app/panels/PanelFooter.h"
 #include "app/panels/PanelWindow.h"
+#include "app/panels/SegmentedChoice.h"
 #include "common/ByteCount.h"
 #include "common/Localization.h"
 #include "engines/batch/BatchReport.h"
@@ -21,6 +22,7 @@
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <filesystem>
 #include <fstream>
 
@@ -83,6 +85,7 @@ class PDFPanelTest : public QObject {
     void initTestCase() { QVERIFY2(m_bus.isRunning(), "dbus-daemon did not start"); }
 
     void init() {
+        PrivateEnvironment::resetDefaults();
         m_bus.clear();
         emptyFolder(folder());
     }
@@ -141,6 +144,8 @@ class PDFPanelTest : public QObject {
         QCOMPARE(view->qualityValue()->text(), QStringLiteral("70%"));
         QVERIFY(!view->grayscaleBox()->isChecked());
         QVERIFY(view->optimizeBox()->isChecked());
+        QCOMPARE(view->methodChoice()->currentIndex(), 0);
+        QCOMPARE(view->methodDetail()->text(), text(Phrase::pdfMethodPagesAsPicturesDetail));
         view->qualitySlider()->setValue(view->qualitySlider()->minimum());
         QCOMPARE(view->panel()->settings().imageQuality, 0.05);
         QCOMPARE(view->qualityValue()->text(), QStringLiteral("5%"));
@@ -151,16 +156,23 @@ class PDFPanelTest : public QObject {
         view->resolutionSlider()->setValue(2);
         toggle(view->grayscaleBox());
         toggle(view->optimizeBox());
+        QTest::mouseClick(view->methodChoice()->findChildren<QToolButton*>().at(1), Qt::LeftButton);
+        QCOMPARE(view->methodDetail()->text(),
+                 QStringLiteral("Text, links and bookmarks stay; only the pictures are recompressed"));
         QTest::mouseClick(view->footer()->confirmButton(), Qt::LeftButton);
         QCOMPARE(confirmed.size(), 1);
-        const PDFSettings expected{
-            .imageQuality = 0.42, .resolution = Resolution::print, .grayscale = true, .optimize = false};
+        const PDFSettings expected{.imageQuality = 0.42,
+                                   .resolution = Resolution::print,
+                                   .grayscale = true,
+                                   .optimize = false,
+                                   .method = PDFSettings::Method::keepText};
         QVERIFY(confirmed.front().front().value<PDFSettings>() == expected);
 
-        // Nothing is remembered: the next panel starts from the defaults.
+        // Only the method is remembered: the next panel starts from the defaults with it.
         view.reset();
         PDFPanelView next({brochure("a.pdf")});
-        QVERIFY(next.panel()->settings() == PDFSettings{});
+        QVERIFY(next.panel()->settings() == PDFSettings{.method = PDFSettings::Method::keepText});
+        QCOMPARE(next.methodChoice()->currentIndex(), 1);
     }
 
     void confirmedBatchWritesEveryOutputWithTheChosenSettings() {

@@ -89,7 +89,7 @@ std::vector<EmbeddedImage> embeddedImages(const std::filesystem::path& file) {
         EmbeddedImage image;
         std::string number, type;
         if (words >> image.page >> number >> type >> image.width >> image.height >> image.color >> number >>
-            number >> image.encoding)
+            number >> image.encoding >> number >> number >> number >> image.xPpi >> image.yPpi)
             images.push_back(image);
     }
     return images;
