@@ -10,7 +10,7 @@ namespace {
 using Buffer = std::array<char, 400>;
 
 std::string written(const Buffer& buffer, std::to_chars_result result) {
-    return result.ec == std::errc{} ? std::string(buffer.data(), result.ptr) : std::string{};
+    return result.ec == std::errc{} ? std::string(buffer.data(), std::size_t(result.ptr - buffer.data())) : std::string{};
 }
 
 } // namespace
