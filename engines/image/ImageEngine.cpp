@@ -175,6 +175,13 @@ std::optional<VImage> straightColours(const Bitmap& image, std::vector<std::uint
 
 using Encoded = tl::expected<std::vector<std::uint8_t>, ImageEngineError>;
 
+// Sets libvips' kill flag on the image being encoded once a stop is requested: the saver fails at
+// its next strip of pixels.
+struct Kill {
+    ::VipsImage* image;
+    void operator()() const { vips_image_set_kill(image, TRUE); }
+};
+
 Encoded nonEmpty(std::vector<std::uint8_t> bytes, ImageFormat format) {
     if (bytes.empty())
         return tl::unexpected(ImageEngineError::encodingFailed(format));
@@ -182,11 +189,12 @@ Encoded nonEmpty(std::vector<std::uint8_t> bytes, ImageFormat format) {
 }
 
 // JPEG holds no alpha: a translucent image keeps its straight colours, its alpha is dropped.
-Encoded encodeJPEG(const Bitmap& image, double quality) {
+Encoded encodeJPEG(const Bitmap& image, double quality, std::stop_token stop) {
     std::vector<std::uint8_t> storage;
     const std::optional<VImage> colours = straightColours(image, storage);
     if (!colours)
         return tl::unexpected(ImageEngineError::encodingFailed(ImageFormat::jpg));
+    const std::stop_callback killOnStop(stop, Kill{colours->get_image()});
     const int q = EncoderQuality::libraryQ(EncoderQuality::lossy(ImageFormat::jpg, quality));
     VipsBlob* blob =
         colours->extract_band(0, VImage::option()->set("n", 3))
@@ -194,11 +202,12 @@ Encoded encodeJPEG(const Bitmap& image, double quality) {
     return nonEmpty(VipsImage::bytes(blob), ImageFormat::jpg);
 }
 
-Encoded encodeAVIF(const Bitmap& image, double quality) {
+Encoded encodeAVIF(const Bitmap& image, double quality, std::stop_token stop) {
     std::vector<std::uint8_t> storage;
     const std::optional<VImage> colours = straightColours(image, storage);
     if (!colours)
         return tl::unexpected(ImageEngineError::encodingFailed(ImageFormat::avif));
+    const std::stop_callback killOnStop(stop, Kill{colours->get_image()});
     const int q = EncoderQuality::libraryQ(EncoderQuality::lossy(ImageFormat::avif, quality));
     VipsBlob* blob = colours->heifsave_buffer(VImage::option()
                                                   ->set("Q", q)
@@ -209,11 +218,12 @@ Encoded encodeAVIF(const Bitmap& image, double quality) {
 }
 
 // Maximum zlib effort and every row filter tried (adaptive filtering): the file competes on size.
-Encoded platformPNG(const Bitmap& image) {
+Encoded platformPNG(const Bitmap& image, std::stop_token stop) {
     std::vector<std::uint8_t> storage;
     const std::optional<VImage> colours = straightColours(image, storage);
     if (!colours)
         return tl::unexpected(ImageEngineError::encodingFailed(ImageFormat::png));
+    const std::stop_callback killOnStop(stop, Kill{colours->get_image()});
     VipsBlob* blob = colours->pngsave_buffer(VImage::option()
                                                  ->set("compression", 9)
                                                  ->set("filter", VIPS_FOREIGN_PNG_FILTER_ALL)
@@ -223,8 +233,8 @@ Encoded platformPNG(const Bitmap& image) {
 
 // The smallest of the platform PNG and the exact palette PNG, and below full quality of the same two
 // after colour reduction; a later candidate wins only when strictly smaller.
-Encoded encodePNG(const Bitmap& image, double quality) {
-    Encoded best = platformPNG(image);
+Encoded encodePNG(const Bitmap& image, double quality, std::stop_token stop) {
+    Encoded best = platformPNG(image, stop);
     if (!best)
         return best;
     const auto keepSmaller = [&](const std::optional<std::vector<std::uint8_t>>& candidate) {
@@ -235,11 +245,13 @@ Encoded encodePNG(const Bitmap& image, double quality) {
     const int colours = paletteSize(quality);
     if (colours < 2)
         return best;
+    if (stop.stop_requested())
+        return tl::unexpected(ImageEngineError::encodingFailed(ImageFormat::png));
     const std::optional<Bitmap> reduced = ColorQuantizer::quantize(image, colours);
     if (!reduced)
         return best;
     keepSmaller(PNGWriter::indexed(*reduced));
-    const Encoded platformReduced = platformPNG(*reduced);
+    const Encoded platformReduced = platformPNG(*reduced, stop);
     if (!platformReduced)
         return platformReduced;
     keepSmaller(*platformReduced);
@@ -359,19 +371,22 @@ tl::expected<Bitmap, ImageEngineError> resize(const Bitmap& image, const FrameSi
 }
 
 tl::expected<std::vector<std::uint8_t>, ImageEngineError> encode(const Bitmap& image, ImageFormat format,
-                                                                 double quality) {
-    if (format == ImageFormat::webp)
+                                                                 double quality, std::stop_token stop) {
+    if (format == ImageFormat::webp) {
+        if (stop.stop_requested())
+            return tl::unexpected(ImageEngineError::encodingFailed(format));
         return WebPEncoder::encode(image, quality);
+    }
     if (!supports(format))
         return tl::unexpected(ImageEngineError::unsupportedOutput(format));
     try {
         switch (format) {
         case ImageFormat::jpg:
-            return encodeJPEG(image, quality);
+            return encodeJPEG(image, quality, stop);
         case ImageFormat::png:
-            return encodePNG(image, quality);
+            return encodePNG(image, quality, stop);
         case ImageFormat::avif:
-            return encodeAVIF(image, quality);
+            return encodeAVIF(image, quality, stop);
         case ImageFormat::webp:
             break;
         }
