@@ -3,7 +3,6 @@
 #include "common/Bundle.h"
 #include "common/Localization.h"
 #include "common/Log.h"
-#include "common/RequestTransport.h"
 
 #include <array>
 #include <utility>
@@ -62,7 +61,7 @@ MenuItem menuFor(const SelectedMedia& media) {
 
 } // namespace
 
-FinderSync::FinderSync(SelectionSource selection, URLOpener open)
+FinderSync::FinderSync(SelectionSource selection, RequestOpener open)
     : m_selection(std::move(selection)), m_open(std::move(open)) {
     Log::info(category, "estensione avviata, monitoraggio sulla radice");
 }
@@ -92,14 +91,7 @@ void FinderSync::runRequest(long tag) {
         Log::error(category, "no matching file selected for tag " + std::to_string(tag));
         return;
     }
-    const std::optional<std::string> url =
-        RequestTransport::url({.action = actionKind(*action), .paths = std::move(paths)});
-    if (!url) {
-        Log::error(category, "could not build request URL");
-        return;
-    }
-    Log::info(category, "opening " + *url);
-    m_open(*url);
+    m_open({.action = actionKind(*action), .paths = std::move(paths)});
 }
 
 } // namespace quillmorph
