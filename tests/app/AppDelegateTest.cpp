@@ -5,8 +5,10 @@
 #include "app/panels/ImagePanelView.h"
 #include "app/panels/PanelFooter.h"
 #include "app/panels/ProgressView.h"
+#include "common/Localization.h"
 #include "engines/batch/BatchReport.h"
 #include "engines/image/ImageSettings.h"
+#include "tests/support/Tools.h"
 #include "updates/Release.h"
 
 #include <QElapsedTimer>
@@ -210,6 +212,7 @@ class AppDelegateTest : public QObject {
                      return fs::exists(file.parent_path() / (file.stem().string() + "-converted.png"));
                  })),
                  std::size_t(converted));
+        QTRY_COMPARE_WITH_TIMEOUT(m_bus.notifications().size(), 1, patience);
     }
 
     void quitWaitsForTheBatchWhichEndsEvenWithoutDesktopServices() {

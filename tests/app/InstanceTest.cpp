@@ -1,9 +1,11 @@
+// GLib first: Qt defines "signals" as a keyword, which GIO's headers use as a name.
+#include "extension/RequestLaunch.h"
+
 #include "AppTestSupport.h"
 #include "app/InstanceChannel.h"
 #include "app/InstanceRegistry.h"
 #include "app/StaleBuild.h"
-#include "common/RuntimeFolder.h"
-#include "extension/RequestLaunch.h"
+#include "common/UserDefaults.h"
 #include "tests/support/Tools.h"
 
 #include <QDir>
@@ -108,6 +110,8 @@ class InstanceTest : public QObject {
         defaults.close();
         qputenv("XDG_DATA_HOME", data.toUtf8());
         qputenv("XDG_CONFIG_HOME", m_environment.path(QStringLiteral("config")).toUtf8());
+        // The helpers this test starts speak English too, whatever the system's language.
+        QVERIFY(UserDefaults::setString("QuillmorphLanguage", "en"));
     }
 
     void messages() {
