@@ -50,7 +50,9 @@ void mainThread(std::function<void()> step) {
 
 AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {
     // Batches mostly wait for their own job threads; any number may run side by side.
-    m_batches.setMaxThreadCount(64);
+    m_batchThreads.setMaxThreadCount(64);
+    // However the application ends, its batches are waited for: they stop starting files first.
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &AppDelegate::shutDown);
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -95,7 +97,8 @@ void AppDelegate::openURLs(const QStringList& urls) {
     }
     m_didReceiveRequest = true;
     for (const QString& url : urls) {
-        if (std::optional<QuillmorphRequest> request = RequestTransport::request(url.toStdString()))
+        const std::optional<std::string> text = RequestTransport::retrieved(url.toStdString());
+        if (std::optional<QuillmorphRequest> request = text ? RequestTransport::request(*text) : std::nullopt)
             handle(*request);
     }
 }
@@ -107,6 +110,10 @@ void AppDelegate::applicationShouldHandleReopen() {
 void AppDelegate::handle(const QuillmorphRequest& request) {
     std::vector<std::filesystem::path> files;
     for (const std::string& path : request.paths) {
+        // A relative path would name a file of whatever folder this process started in, and the
+        // system sees only what precedes a NUL: both are dropped like missing files.
+        if (path.find('\0') != std::string::npos || !std::filesystem::path(path).is_absolute())
+            continue;
         std::error_code error;
         if (std::filesystem::exists(path, error))
             files.emplace_back(path);
@@ -140,43 +147,43 @@ void AppDelegate::handle(const QuillmorphRequest& request) {
 void AppDelegate::openImagePanel(const std::vector<std::filesystem::path>& files) {
     auto* view = new ImagePanelView(files);
     ImagePanel* panel = view->panel();
-    connect(panel, &ImagePanel::cancelled, this, &AppDelegate::dismissTopPanel);
-    connect(panel, &ImagePanel::confirmed, this, [this, files](const ImageSettings& settings) {
-        dismissTopPanel();
+    PanelWindow* window = openPanel(view, Phrase::windowCompressImages);
+    connect(panel, &ImagePanel::cancelled, this, [this, window] { dismiss(window); });
+    connect(panel, &ImagePanel::confirmed, this, [this, window, files](const ImageSettings& settings) {
+        dismiss(window);
         run(files, settings);
     });
-    openPanel(view, Phrase::windowCompressImages);
     panel->start();
 }
 
 void AppDelegate::openPDFPanel(const std::vector<std::filesystem::path>& files) {
     auto* view = new PDFPanelView(files);
     PDFPanel* panel = view->panel();
-    connect(panel, &PDFPanel::cancelled, this, &AppDelegate::dismissTopPanel);
-    connect(panel, &PDFPanel::confirmed, this, [this, files](const PDFSettings& settings) {
-        dismissTopPanel();
+    PanelWindow* window = openPanel(view, Phrase::windowCompressPdf);
+    connect(panel, &PDFPanel::cancelled, this, [this, window] { dismiss(window); });
+    connect(panel, &PDFPanel::confirmed, this, [this, window, files](const PDFSettings& settings) {
+        dismiss(window);
         runPDF(files, settings);
     });
-    openPanel(view, Phrase::windowCompressPdf);
 }
 
 void AppDelegate::openAudioPanel(const std::vector<std::filesystem::path>& files, bool fromVideo) {
     const AudioOrigin origin = fromVideo ? AudioOrigin::videos : AudioOrigin::audioFiles;
     auto* view = new AudioPanelView(files, origin);
     AudioPanel* panel = view->panel();
-    connect(panel, &AudioPanel::cancelled, this, &AppDelegate::dismissTopPanel);
-    connect(panel, &AudioPanel::confirmed, this, [this, files, origin](const AudioSettings& settings) {
-        dismissTopPanel();
+    PanelWindow* window = openPanel(view, fromVideo ? Phrase::windowExtractAudio : Phrase::windowCompressAudio);
+    connect(panel, &AudioPanel::cancelled, this, [this, window] { dismiss(window); });
+    connect(panel, &AudioPanel::confirmed, this, [this, window, files, origin](const AudioSettings& settings) {
+        dismiss(window);
         runAudio(files, settings, origin);
     });
-    openPanel(view, fromVideo ? Phrase::windowExtractAudio : Phrase::windowCompressAudio);
     panel->start();
 }
 
 void AppDelegate::openVideoPanel(const std::vector<std::filesystem::path>& files) {
     beginJob();
     const std::filesystem::path first = files.front();
-    runInBackground([first] { return VideoEngines::probe(first); }, &m_batches)
+    runInBackground([first] { return VideoEngines::probe(first); }, &m_batchThreads)
         .then(this, [this, files](const tl::expected<VideoInfo, VideoEngineError>& info) {
             endJob();
             if (!info) {
@@ -187,35 +194,30 @@ void AppDelegate::openVideoPanel(const std::vector<std::filesystem::path>& files
             }
             auto* view = new VideoPanelView(files, *info);
             VideoPanel* panel = view->panel();
-            connect(panel, &VideoPanel::cancelled, this, &AppDelegate::dismissTopPanel);
-            connect(panel, &VideoPanel::confirmed, this, [this, files](const VideoSettings& settings) {
-                dismissTopPanel();
+            PanelWindow* window = openPanel(view, Phrase::windowCompressVideo);
+            connect(panel, &VideoPanel::cancelled, this, [this, window] { dismiss(window); });
+            connect(panel, &VideoPanel::confirmed, this, [this, window, files](const VideoSettings& settings) {
+                dismiss(window);
                 runVideo(files, settings);
             });
-            openPanel(view, Phrase::windowCompressVideo);
             panel->start();
         });
 }
 
-void AppDelegate::openPanel(QWidget* view, Phrase title) {
+PanelWindow* AppDelegate::openPanel(QWidget* view, Phrase title) {
     auto* panel = new PanelWindow;
     m_panels.emplace_back(panel);
     connect(panel, &PanelWindow::windowClosed, this, [this, panel] { panelClosed(panel); });
     panel->open(view, text(title));
     if (m_menu)
         m_menu->attach(panel->window(), MainMenu::Bar::hidden);
+    return panel;
 }
 
-void AppDelegate::dismissTopPanel() {
-    if (!m_panels.empty()) {
-        Panel panel = std::move(m_panels.back());
-        m_panels.pop_back();
-        if (m_setupPanel == panel.get())
-            m_setupPanel = nullptr;
+void AppDelegate::dismiss(PanelWindow* panel) {
+    // Closing emits windowClosed, which takes the entry out; a panel closed already has none left.
+    if (std::ranges::find(m_panels, panel, &Panel::get) != m_panels.end())
         panel->close();
-        release(std::move(panel));
-    }
-    quitIfIdle();
 }
 
 void AppDelegate::panelClosed(PanelWindow* panel) {
@@ -246,21 +248,57 @@ void AppDelegate::showSetupWindow(std::optional<Release> release) {
     m_setupPanel = panel;
 }
 
-void AppDelegate::showProgressPanel() {
-    if (m_progressPanel)
-        return;
-    m_progressPanel = std::make_unique<PanelWindow>();
-    m_progressPanel->open(new ProgressView(m_progress), QStringLiteral("Quillmorph"));
-    if (m_menu)
-        m_menu->attach(m_progressPanel->window(), MainMenu::Bar::hidden);
+void AppDelegate::shutDown() {
+    for (PanelWindow* panel : panels())
+        panel->close();
+    for (const std::unique_ptr<Batch>& batch : m_running) {
+        if (batch->window)
+            batch->window->close();
+        batch->stop();
+    }
 }
 
-void AppDelegate::hideProgressPanel() {
-    if (m_progressPanel) {
-        m_progressPanel->close();
-        release(std::move(m_progressPanel));
+AppDelegate::Batch& AppDelegate::beginBatch(std::size_t count, Phrase title, bool showsWindow) {
+    beginJob();
+    Batch& batch = *m_running.emplace_back(std::make_unique<Batch>());
+    batch.progress.begin(int(count), text(title));
+    if (!showsWindow)
+        return batch;
+    const std::vector<PanelWindow*> others = progressPanels();
+    batch.window = std::make_unique<PanelWindow>();
+    // Closed by the user, the window goes; the batch runs on without it.
+    connect(batch.window.get(), &PanelWindow::windowClosed, this, [this, batch = &batch] {
+        if (batch->window)
+            release(std::move(batch->window));
+        quitIfIdle();
+    });
+    batch.window->open(new ProgressView(batch.progress), QStringLiteral("Quillmorph"));
+    // Side by side batches: each window a step below the previous one, so that none hides another.
+    if (!others.empty() && others.back()->window()) {
+        QWidget* previous = others.back()->window();
+        batch.window->window()->move(previous->pos() + QPoint(0, previous->frameGeometry().height() + 8));
     }
-    m_progress.setOnCancel(nullptr);
+    if (m_menu)
+        m_menu->attach(batch.window->window(), MainMenu::Bar::hidden);
+    return batch;
+}
+
+void AppDelegate::endBatch(Batch& batch) {
+    const auto entry = std::ranges::find(m_running, &batch, &std::unique_ptr<Batch>::get);
+    std::unique_ptr<Batch> ended = std::move(*entry);
+    m_running.erase(entry);
+    if (ended->window)
+        ended->window->close(); // which releases it
+    endJob();
+}
+
+std::vector<PanelWindow*> AppDelegate::progressPanels() const {
+    std::vector<PanelWindow*> windows;
+    for (const std::unique_ptr<Batch>& batch : m_running) {
+        if (batch->window)
+            windows.push_back(batch->window.get());
+    }
+    return windows;
 }
 
 void AppDelegate::beginJob() {
@@ -272,95 +310,89 @@ void AppDelegate::endJob() {
 }
 
 void AppDelegate::run(const std::vector<std::filesystem::path>& files, const ImageSettings& settings) {
-    runParallel(
-        files.size(), Phrase::progressImages, Phrase::notifyImagesVerb, Phrase::notifyImagesCount,
-        [files, settings](const BatchRunner::Progress& progress, const BatchRunner::Executor& executor) {
-            return BatchRunner::run(files, settings, progress, executor);
-        });
+    runParallel(files, Phrase::progressImages, Phrase::notifyImagesVerb, Phrase::notifyImagesCount,
+                [settings](const std::filesystem::path& file) { return BatchRunner::process(file, settings); });
 }
 
 void AppDelegate::runPDF(const std::vector<std::filesystem::path>& files, const PDFSettings& settings) {
-    runParallel(
-        files.size(), Phrase::progressPdfs, Phrase::notifyPdfsVerb, Phrase::notifyImagesCount,
-        [files, settings](const BatchRunner::Progress& progress, const BatchRunner::Executor& executor) {
-            return BatchRunner::runPDF(files, settings, progress, executor);
-        });
+    runParallel(files, Phrase::progressPdfs, Phrase::notifyPdfsVerb, Phrase::notifyImagesCount,
+                [settings](const std::filesystem::path& file) { return BatchRunner::processPDF(file, settings); });
 }
 
 void AppDelegate::runAudio(const std::vector<std::filesystem::path>& files, const AudioSettings& settings,
                            AudioOrigin origin) {
-    runParallel(files.size(), Phrase::progressAudios, Phrase::notifyAudiosVerb, Phrase::audioCount,
-                [files, settings, origin](const BatchRunner::Progress& progress,
-                                          const BatchRunner::Executor& executor) {
-                    return BatchRunner::runAudio(files, settings, origin, progress, executor);
+    runParallel(files, Phrase::progressAudios, Phrase::notifyAudiosVerb, Phrase::audioCount,
+                [settings, origin](const std::filesystem::path& file) {
+                    return BatchRunner::processAudio(file, settings, origin);
                 });
 }
 
-void AppDelegate::runParallel(std::size_t count, Phrase progressTitle, Phrase verb, Phrase countPhrase,
-                              ParallelRunner runner) {
-    beginJob();
-    m_progress.begin(int(count), text(progressTitle));
-    if (count >= 2)
-        showProgressPanel();
-    // Progress is posted to the application object, the one receiver that outlives every batch;
-    // the guard is only read there, on the main thread.
-    const BatchRunner::Progress progress = [delegate = QPointer<AppDelegate>(this)](std::size_t done,
-                                                                                    std::size_t total) {
-        if (!delegate)
-            return;
-        delegate->m_progress.setDone(int(done));
-        delegate->m_progress.setTotal(int(total));
+void AppDelegate::runParallel(const std::vector<std::filesystem::path>& files, Phrase progressTitle, Phrase verb,
+                              Phrase countPhrase, BatchRunner::Job job) {
+    Batch& batch = beginBatch(files.size(), progressTitle, files.size() >= 2);
+    // Once stopped, the files not yet started are left as they are.
+    auto stopped = std::make_shared<std::atomic<bool>>(false);
+    batch.stop = [stopped] { *stopped = true; };
+    BatchRunner::Job stoppable = [stopped, job = std::move(job)](const std::filesystem::path& file) {
+        if (*stopped)
+            return JobOutcome{.source = file, .error = Localization::string(Phrase::errorVideoCancelled)};
+        return job(file);
     };
-    runInBackground([runner = std::move(runner), progress] { return runner(progress, mainThread); },
-                    &m_batches)
-        .then(this, [this, verb, countPhrase](const std::vector<JobOutcome>& outcomes) {
-            finishBatch(outcomes, verb, countPhrase);
+    // Progress goes through the batch's own model, which is gone once the batch has ended.
+    const BatchRunner::Progress progress = [model = QPointer<ProgressModel>(&batch.progress)](std::size_t done,
+                                                                                            std::size_t total) {
+        if (!model)
+            return;
+        model->setDone(int(done));
+        model->setTotal(int(total));
+    };
+    runInBackground(
+        [files, stoppable = std::move(stoppable), progress] {
+            return BatchRunner::runParallel(files, stoppable, progress, mainThread);
+        },
+        &m_batchThreads)
+        .then(this, [this, batch = &batch, verb, countPhrase](const std::vector<JobOutcome>& outcomes) {
+            finishBatch(*batch, outcomes, verb, countPhrase);
         });
 }
 
 void AppDelegate::runVideo(const std::vector<std::filesystem::path>& files, const VideoSettings& settings) {
-    beginJob();
-    m_progress.begin(int(files.size()), text(Phrase::progressVideos));
+    Batch& batch = beginBatch(files.size(), Phrase::progressVideos, true);
     // The batch stops its running encoder itself; the window's Cancel only has to reach it.
-    auto batch = std::make_shared<VideoBatch>();
-    m_progress.setOnCancel([batch] { batch->stop(); });
-    // An application that quits waits for its batches: the encoder stops rather than finishing first.
-    const QMetaObject::Connection stopOnQuit = connect(
-        QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [batch] { batch->stop(); });
-    showProgressPanel();
+    auto video = std::make_shared<VideoBatch>();
+    batch.stop = [video] { video->stop(); };
+    batch.progress.setOnCancel(batch.stop);
     const VideoBatch::Progress progress =
-        [delegate = QPointer<AppDelegate>(this)](std::size_t done, std::size_t total,
-                                                 std::optional<double> fraction, const std::string& label) {
-            if (!delegate)
+        [model = QPointer<ProgressModel>(&batch.progress)](std::size_t done, std::size_t total,
+                                                           std::optional<double> fraction, const std::string& label) {
+            if (!model)
                 return;
-            delegate->m_progress.setDone(int(done));
-            delegate->m_progress.setTotal(int(total));
-            delegate->m_progress.setFraction(fraction);
-            delegate->m_progress.setLabel(QString::fromStdString(label));
+            model->setDone(int(done));
+            model->setTotal(int(total));
+            model->setFraction(fraction);
+            model->setLabel(QString::fromStdString(label));
         };
     runInBackground(
-        [batch, files, settings, progress] { return batch->run(files, settings, progress, mainThread); },
-        &m_batches)
-        .then(this, [this, batch, stopOnQuit](const std::vector<JobOutcome>& outcomes) {
-            disconnect(stopOnQuit);
-            if (!batch->wasStopped()) {
-                finishBatch(outcomes, Phrase::notifyVideosVerb, Phrase::notifyImagesCount);
+        [video, files, settings, progress] { return video->run(files, settings, progress, mainThread); },
+        &m_batchThreads)
+        .then(this, [this, batch = &batch, video](const std::vector<JobOutcome>& outcomes) {
+            if (!video->wasStopped()) {
+                finishBatch(*batch, outcomes, Phrase::notifyVideosVerb, Phrase::notifyImagesCount);
                 return;
             }
             // Stopped by the user: the finished files stay, unannounced and unrevealed.
-            hideProgressPanel();
+            endBatch(*batch);
             Notifications::notify(QStringLiteral("Quillmorph"), text(Phrase::notifyVideoCancelled));
-            endJob();
             emit batchFinished(outcomes);
             quitIfIdle();
         });
 }
 
-void AppDelegate::finishBatch(const std::vector<JobOutcome>& outcomes, Phrase verb, Phrase countPhrase) {
-    hideProgressPanel();
+void AppDelegate::finishBatch(Batch& batch, const std::vector<JobOutcome>& outcomes, Phrase verb,
+                              Phrase countPhrase) {
+    endBatch(batch);
     Notifications::report(outcomes, Localization::string(verb), countPhrase);
     revealInFileManager(outcomes);
-    endJob();
     emit batchFinished(outcomes);
     quitIfIdle();
 }
@@ -382,7 +414,7 @@ std::vector<PanelWindow*> AppDelegate::panels() const {
 }
 
 bool AppDelegate::isIdle() const {
-    return m_activeJobs == 0 && m_panels.empty() && !m_progressPanel;
+    return m_activeJobs == 0 && m_panels.empty() && m_running.empty();
 }
 
 void AppDelegate::quitIfIdle() {

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <QThreadPool>
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -42,6 +43,9 @@ class AppDelegate : public QObject {
     void openURLs(const QStringList& urls);
     // The user started the application again while it runs: the setup window.
     void applicationShouldHandleReopen();
+    // The application is quitting: every window goes at once and every batch stops starting files;
+    // the files already running end before the process does.
+    void shutDown();
 
     void handle(const QuillmorphRequest& request);
     // The image batch.
@@ -53,12 +57,10 @@ class AppDelegate : public QObject {
     // The audio batch: audio files converted, or the audio of videos extracted.
     void runAudio(const std::vector<std::filesystem::path>& files, const AudioSettings& settings,
                   AudioOrigin origin);
-    // Closes the most recently opened panel, whichever panel asked.
-    void dismissTopPanel();
+    // Closes the panel whose Cancel or confirm button was pressed.
+    void dismiss(PanelWindow* panel);
     // Opens the setup window unless it is open; a release found by the update check is announced there.
     void showSetupWindow(std::optional<Release> release = std::nullopt);
-    void showProgressPanel();
-    void hideProgressPanel();
     // Selects the outcomes' outputs in the file manager.
     void revealInFileManager(const std::vector<JobOutcome>& outcomes);
     // Terminates 1.5 s from now if no panel, no progress window and no work exist now and then.
@@ -67,8 +69,9 @@ class AppDelegate : public QObject {
     // Every options panel and the setup window, oldest first.
     [[nodiscard]] std::vector<PanelWindow*> panels() const;
     [[nodiscard]] PanelWindow* setupPanel() const { return m_setupPanel; }
-    [[nodiscard]] PanelWindow* progressPanel() const { return m_progressPanel.get(); }
-    [[nodiscard]] ProgressModel& progress() { return m_progress; }
+    // The progress windows of the running batches, oldest first; a batch of one image, PDF or audio
+    // file shows none, nor does one whose window the user closed.
+    [[nodiscard]] std::vector<PanelWindow*> progressPanels() const;
     [[nodiscard]] int activeJobs() const { return m_activeJobs; }
     [[nodiscard]] bool didReceiveRequest() const { return m_didReceiveRequest; }
 
@@ -80,6 +83,12 @@ class AppDelegate : public QObject {
 
   private:
     using Panel = std::unique_ptr<PanelWindow>;
+    // One running batch: its own progress, its window, and how to stop it.
+    struct Batch {
+        ProgressModel progress;
+        Panel window;
+        std::function<void()> stop;
+    };
 
     [[nodiscard]] bool isIdle() const;
     void terminate();
@@ -92,28 +101,28 @@ class AppDelegate : public QObject {
     void openAudioPanel(const std::vector<std::filesystem::path>& files, bool fromVideo);
     // Probes the first file off the main thread, then opens the video panel.
     void openVideoPanel(const std::vector<std::filesystem::path>& files);
-    void openPanel(QWidget* view, Phrase title);
+    PanelWindow* openPanel(QWidget* view, Phrase title);
     // The window of `panel` closed: its entry goes, whoever closed it.
     void panelClosed(PanelWindow* panel);
     // Releases `panel` once the event that closed it is over.
     static void release(Panel panel);
-    // Runs an image, PDF or audio batch: `runner` is the engine's batch with its files and settings.
-    using ParallelRunner =
-        std::function<std::vector<JobOutcome>(const BatchRunner::Progress&, const BatchRunner::Executor&)>;
-    void runParallel(std::size_t count, Phrase progressTitle, Phrase verb, Phrase countPhrase,
-                     ParallelRunner runner);
-    void finishBatch(const std::vector<JobOutcome>& outcomes, Phrase verb, Phrase countPhrase);
+    // Registers a batch of `count` files; its window shows when `showsWindow`.
+    Batch& beginBatch(std::size_t count, Phrase title, bool showsWindow);
+    void endBatch(Batch& batch);
+    // Runs an image, PDF or audio batch: `job` converts one file.
+    void runParallel(const std::vector<std::filesystem::path>& files, Phrase progressTitle, Phrase verb,
+                     Phrase countPhrase, BatchRunner::Job job);
+    void finishBatch(Batch& batch, const std::vector<JobOutcome>& outcomes, Phrase verb, Phrase countPhrase);
 
     std::vector<Panel> m_panels;
     QPointer<PanelWindow> m_setupPanel;
-    Panel m_progressPanel;
-    ProgressModel m_progress;
+    std::vector<std::unique_ptr<Batch>> m_running;
     int m_activeJobs = 0;
     bool m_didReceiveRequest = false;
     MainMenu* m_menu = nullptr;
     // Batches wait here for their jobs; declared last so that it is destroyed first, waiting for
     // running batches while everything they report to still exists.
-    QThreadPool m_batches;
+    QThreadPool m_batchThreads;
 };
 
 } // namespace quillmorph

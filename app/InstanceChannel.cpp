@@ -91,6 +91,8 @@ InstanceChannel::~InstanceChannel() {
 
 bool InstanceChannel::listen() {
     const QString path = InstanceRegistry::socketPath(QCoreApplication::applicationPid());
+    if (path.isEmpty())
+        return false;
     // A socket of a dead process that had the same id.
     QLocalServer::removeServer(path);
     return m_server->listen(path);

@@ -1,12 +1,13 @@
 #include "InstanceRegistry.h"
 
+#include "common/RuntimeFolder.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
 #include <signal.h>
-#include <unistd.h>
 
 namespace quillmorph::InstanceRegistry {
 namespace {
@@ -21,22 +22,20 @@ bool isAlive(qint64 pid) {
 } // namespace
 
 QString directory() {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    const QString folder = runtime.isEmpty()
-                               ? QDir::tempPath() + QStringLiteral("/quillmorph-%1").arg(::getuid())
-                               : runtime + QStringLiteral("/quillmorph");
-    if (QDir().mkpath(folder))
-        QFile::setPermissions(folder,
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    return folder;
+    const std::optional<std::filesystem::path> folder = RuntimeFolder::path();
+    return folder ? QString::fromStdString(folder->string()) : QString();
 }
 
 QString socketPath(qint64 pid) {
-    return directory() + QLatin1Char('/') + QString::number(pid) + suffix;
+    const QString folder = directory();
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + QString::number(pid) + suffix;
 }
 
 QList<qint64> others() {
-    const QDir folder(directory());
+    const QString path = directory();
+    if (path.isEmpty())
+        return {};
+    const QDir folder(path);
     QList<qint64> pids;
     for (const QFileInfo& entry :
          folder.entryInfoList({QLatin1Char('*') + suffix}, QDir::System | QDir::Files, QDir::Time)) {

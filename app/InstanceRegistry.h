@@ -5,9 +5,10 @@
 
 namespace quillmorph::InstanceRegistry {
 
-// The per-user folder where every running instance keeps its socket, "<pid>.socket":
-// $XDG_RUNTIME_DIR/quillmorph, else quillmorph-<uid> in the temporary folder. Created (0700) on use.
+// The runtime folder, where every running instance keeps its socket, "<pid>.socket". Empty when
+// the folder is refused: the application then runs without hand-over.
 [[nodiscard]] QString directory();
+// Empty without a folder.
 [[nodiscard]] QString socketPath(qint64 pid);
 
 // The process ids of the running instances other than this process, the most recently started

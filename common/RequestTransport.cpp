@@ -1,16 +1,27 @@
 #include "RequestTransport.h"
 
+#include "RuntimeFolder.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quillmorph::RequestTransport {
 namespace {
 
 constexpr std::string_view scheme = "quillmorph";
 constexpr std::string_view payloadName = "payload";
+constexpr std::string_view storedName = "stored";
+constexpr std::string_view storedPrefix = "request-";
+// Far beyond the URL of any selection a file manager can show.
+constexpr off_t largestStoredURL = 64 * 1024 * 1024;
 constexpr std::string_view base64Alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 std::string base64Encode(std::string_view bytes) {
@@ -164,6 +175,78 @@ std::optional<QuillmorphRequest> decodeBody(const std::string& json) {
     return request;
 }
 
+// A closing file descriptor.
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        bytes.remove_prefix(std::size_t(written));
+    }
+    return true;
+}
+
+std::optional<std::string> store(const std::string& url) {
+    const std::optional<std::filesystem::path> folder = RuntimeFolder::path();
+    if (!folder)
+        return std::nullopt;
+    std::string file = (*folder / (std::string(storedPrefix) + "XXXXXX")).string();
+    // mkstemp creates the file exclusively, mode 0600.
+    Descriptor stored{::mkostemp(file.data(), O_CLOEXEC)};
+    if (stored.fd < 0)
+        return std::nullopt;
+    if (!writeAll(stored.fd, url)) {
+        ::unlink(file.c_str());
+        return std::nullopt;
+    }
+    return std::string(scheme) + "://run?" + std::string(storedName) + "=" +
+           std::filesystem::path(file).filename().string();
+}
+
+bool isStoredName(std::string_view name) {
+    return name.starts_with(storedPrefix) && name.size() == storedPrefix.size() + 6 &&
+           std::ranges::all_of(name.substr(storedPrefix.size()), [](char c) {
+               return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+           });
+}
+
+std::optional<std::string> take(std::string_view name) {
+    const std::optional<std::filesystem::path> folder = RuntimeFolder::path();
+    if (!folder || !isStoredName(name))
+        return std::nullopt;
+    const std::filesystem::path file = *folder / name;
+    Descriptor stored{::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+    struct stat status {};
+    if (stored.fd < 0 || ::fstat(stored.fd, &status) != 0)
+        return std::nullopt;
+    // Whatever is there is used once at most.
+    ::unlink(file.c_str());
+    if (!S_ISREG(status.st_mode) || status.st_uid != ::geteuid() || (status.st_mode & 077) != 0 ||
+        status.st_nlink != 1 || status.st_size > largestStoredURL)
+        return std::nullopt;
+    std::string url(std::size_t(status.st_size), '\0');
+    std::size_t filled = 0;
+    while (filled < url.size()) {
+        const ssize_t count = ::read(stored.fd, url.data() + filled, url.size() - filled);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return std::nullopt;
+        filled += std::size_t(count);
+    }
+    return url;
+}
+
 } // namespace
 
 std::optional<std::string> url(const QuillmorphRequest& request) {
@@ -198,6 +281,26 @@ std::optional<QuillmorphRequest> request(std::string_view url) {
     if (!json)
         return std::nullopt;
     return decodeBody(*json);
+}
+
+std::optional<std::string> passable(const std::string& url) {
+    if (url.size() <= longestPassedURL)
+        return url;
+    return store(url);
+}
+
+std::optional<std::string> retrieved(const std::string& url) {
+    if (schemeOf(url) != scheme)
+        return url;
+    const auto items = queryItems(url);
+    if (!items)
+        return url;
+    const auto stored = std::ranges::find(*items, storedName, &QueryItem::name);
+    if (stored == items->end() || std::ranges::find(*items, payloadName, &QueryItem::name) != items->end())
+        return url;
+    if (!stored->value)
+        return std::nullopt;
+    return take(*stored->value);
 }
 
 } // namespace quillmorph::RequestTransport

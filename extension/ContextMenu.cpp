@@ -3,7 +3,6 @@
 #include "common/Bundle.h"
 #include "common/Localization.h"
 #include "common/Log.h"
-#include "common/RequestTransport.h"
 
 #include <array>
 #include <utility>
@@ -63,7 +62,7 @@ MenuItem menuFor(const SelectedMedia& media) {
 
 } // namespace
 
-ContextMenu::ContextMenu(SelectionSource selection, URLOpener open)
+ContextMenu::ContextMenu(SelectionSource selection, RequestOpener open)
     : m_selection(std::move(selection)), m_open(std::move(open)) {
     Log::info(category, "estensione avviata, monitoraggio sulla radice");
 }
@@ -93,14 +92,7 @@ void ContextMenu::runRequest(long tag) {
         Log::error(category, "no matching file selected for tag " + std::to_string(tag));
         return;
     }
-    const std::optional<std::string> url =
-        RequestTransport::url({.action = actionKind(*action), .paths = std::move(paths)});
-    if (!url) {
-        Log::error(category, "could not build request URL");
-        return;
-    }
-    Log::debug(category, "opening " + *url);
-    m_open(*url);
+    m_open({.action = actionKind(*action), .paths = std::move(paths)});
 }
 
 } // namespace quillmorph

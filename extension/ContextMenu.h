@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/QuillmorphRequest.h"
 #include "extension/MenuItem.h"
 #include "extension/SelectedMedia.h"
 
@@ -14,16 +15,16 @@ namespace quillmorph {
 enum class MenuKind { items, container };
 
 // The extension's principal object: classifies the selection when the host builds a context menu,
-// offers one entry per kind of media in it, and on a click opens the request URL for the files
+// offers one entry per kind of media in it, and on a click hands over the request for the files
 // classified when that menu was built. Every failure is logged and otherwise silent.
 class ContextMenu {
   public:
     // The host's current selection.
     using SelectionSource = std::function<std::vector<SelectedItem>()>;
-    // Hands a URL to the desktop; its result is not checked.
-    using URLOpener = std::function<void(const std::string& url)>;
+    // Hands a request to the application; its result is not checked.
+    using RequestOpener = std::function<void(QuillmorphRequest request)>;
 
-    ContextMenu(SelectionSource selection, URLOpener open);
+    ContextMenu(SelectionSource selection, RequestOpener open);
 
     // The one item the extension adds to the menu: titled "Quillmorph", running the only entry
     // itself or holding a submenu of two or more. Nothing for a menu other than the selection's,
@@ -39,7 +40,7 @@ class ContextMenu {
 
   private:
     SelectionSource m_selection;
-    URLOpener m_open;
+    RequestOpener m_open;
     SelectedMedia m_last;
 };
 

@@ -6,6 +6,7 @@
 #include "common/Log.h"
 #include "extension/ContentType.h"
 #include "extension/ContextMenu.h"
+#include "extension/RequestLaunch.h"
 
 #include <glib-object.h>
 // The header declares the module entry points without C linkage.
@@ -37,9 +38,7 @@ using OwnedText = std::unique_ptr<char, GFreeDeleter>;
 struct ProviderState {
     std::vector<SelectedItem> selection; // the files of the latest menu request
     ContextMenu contextMenu{[this] { return selection; },
-                            [](const std::string& url) {
-                                launcher(url.c_str(), nullptr, nullptr);
-                            }};
+                            [](QuillmorphRequest request) { RequestLaunch::open(std::move(request), launcher); }};
 };
 
 struct QuillmorphMenuProvider {

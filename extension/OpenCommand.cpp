@@ -3,8 +3,8 @@
 // application. Exit 0 when a request was handed over, 1 when nothing fitted, 2 on a usage error.
 #include "common/Bundle.h"
 #include "common/Log.h"
-#include "common/RequestTransport.h"
 #include "extension/ContentType.h"
+#include "extension/RequestLaunch.h"
 #include "extension/SelectedMedia.h"
 
 #include <cstdio>
@@ -46,17 +46,13 @@ std::optional<MenuAction> actionNamed(std::string_view name) {
     return std::nullopt;
 }
 
-// Nothing for a path the application could not take: not UTF-8 (a request carries JSON text),
-// missing, or a folder.
+// Nothing for a path the application could not take: not local, missing, or a folder. Names that
+// are not UTF-8 are kept, so that the hand-over can tell the user about them.
 std::optional<SelectedItem> selectedItem(const char* argument) {
-    if (!g_utf8_validate(argument, -1, nullptr)) {
-        Log::info(category, "path left out: not valid UTF-8");
-        return std::nullopt;
-    }
     const OwnedFile file{g_file_new_for_commandline_arg(argument)};
     const OwnedText path{g_file_get_path(file.get())};
-    if (!path || !g_utf8_validate(path.get(), -1, nullptr)) {
-        Log::info(category, std::string("path left out: no local UTF-8 path for ") + argument);
+    if (!path) {
+        Log::info(category, "path left out: not a local file");
         return std::nullopt;
     }
     GError* rawError = nullptr;
@@ -81,20 +77,9 @@ std::optional<SelectedItem> selectedItem(const char* argument) {
     return item;
 }
 
-bool handOver(const std::string& url) {
-    if (const char* print = std::getenv("QUILLMORPH_OPEN_PRINT");
-        print != nullptr && std::strcmp(print, "1") == 0) {
-        std::printf("%s\n", url.c_str());
-        return std::fflush(stdout) == 0;
-    }
-    GError* rawError = nullptr;
-    const bool launched = g_app_info_launch_default_for_uri(url.c_str(), nullptr, &rawError);
-    const OwnedError error{rawError};
-    if (!launched) {
-        Log::error(category, std::string("could not open the request: ") + error->message);
-        std::fprintf(stderr, "quillmorph-open: %s\n", error->message);
-    }
-    return launched;
+gboolean printURL(const char* url, GAppLaunchContext*, GError**) {
+    std::printf("%s\n", url);
+    return std::fflush(stdout) == 0;
 }
 
 } // namespace
@@ -116,12 +101,12 @@ int main(int argc, char** argv) {
         Log::info(category, "nothing selected fits " + std::string(argv[1]));
         return 1;
     }
-    const std::optional<std::string> url =
-        RequestTransport::url({.action = actionKind(*action), .paths = std::move(paths)});
-    if (!url) {
-        Log::error(category, "could not build request URL");
-        return 1;
-    }
-    Log::info(category, "opening " + *url);
-    return handOver(*url) ? 0 : 1;
+    // QUILLMORPH_OPEN_PRINT=1 prints the URL instead of opening it.
+    const char* print = std::getenv("QUILLMORPH_OPEN_PRINT");
+    const bool printing = print != nullptr && std::strcmp(print, "1") == 0;
+    if (RequestLaunch::open({.action = actionKind(*action), .paths = std::move(paths)},
+                            printing ? printURL : g_app_info_launch_default_for_uri))
+        return 0;
+    std::fprintf(stderr, "quillmorph-open: the request could not be handed over\n");
+    return 1;
 }

@@ -26,6 +26,10 @@ ImagePanel::ImagePanel(std::vector<std::filesystem::path> files, QObject* parent
     connect(&m_debounce, &QTimer::timeout, this, &ImagePanel::estimate);
 }
 
+ImagePanel::~ImagePanel() {
+    stopEstimate();
+}
+
 QString ImagePanel::title() const {
     if (m_files.size() == 1)
         return fromPath(m_files.front().filename());
@@ -112,6 +116,12 @@ void ImagePanel::confirm() {
     emit confirmed(m_settings);
 }
 
+void ImagePanel::stopEstimate() {
+    // Cancelling skips a task still queued; the stop reaches one already encoding.
+    m_estimateTask.cancel();
+    m_estimateStop.request_stop();
+}
+
 void ImagePanel::loadSample() {
     const std::filesystem::path first = m_files.front();
     m_isLoadingSample = true;
@@ -139,6 +149,7 @@ void ImagePanel::loadSample() {
 
 void ImagePanel::scheduleEstimate() {
     ++m_estimateGeneration;
+    stopEstimate();
     if (m_isEstimating) {
         m_isEstimating = false;
         emit changed();
@@ -152,9 +163,11 @@ void ImagePanel::estimate() {
     m_isEstimating = true;
     emit changed();
     const unsigned generation = m_estimateGeneration;
-    runInBackground([sample = *m_sample, settings = m_settings] {
-        return ImageEstimate::sampleBytes(sample, settings);
-    }).then(this, [this, generation](std::optional<std::int64_t> bytes) {
+    m_estimateStop = std::stop_source();
+    m_estimateTask = runInBackground([sample = *m_sample, settings = m_settings, stop = m_estimateStop.get_token()] {
+        return ImageEstimate::sampleBytes(sample, settings, stop);
+    });
+    m_estimateTask.then(this, [this, generation](std::optional<std::int64_t> bytes) {
         // Settings changed meanwhile: this result describes settings no longer shown.
         if (generation != m_estimateGeneration)
             return;

@@ -3,26 +3,30 @@
 #include "engines/image/Bitmap.h"
 #include "engines/image/ImageSettings.h"
 
+#include <QFuture>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <stop_token>
 #include <vector>
 
 namespace quillmorph {
 
 // The image panel's state and logic, without widgets: the settings being edited, the texts derived
 // from them and the live size estimate. The first file is decoded once as a sample in the
-// background; every settings change restarts the estimate after a 220 ms pause, dropping the result
-// of an estimate still running. Main thread only.
+// background; every settings change restarts the estimate after a 220 ms pause, and a newer
+// estimate drops a queued one and stops a running one. Main thread only.
 class ImagePanel : public QObject {
     Q_OBJECT
 
   public:
     // `files` is never empty.
     explicit ImagePanel(std::vector<std::filesystem::path> files, QObject* parent = nullptr);
+    // Stops a running estimate: the panel's result no longer matters to anyone.
+    ~ImagePanel() override;
 
     [[nodiscard]] const std::vector<std::filesystem::path>& files() const { return m_files; }
     [[nodiscard]] const ImageSettings& settings() const { return m_settings; }
@@ -73,6 +77,8 @@ class ImagePanel : public QObject {
     // Waits out the pause, then estimates; a later call supersedes it.
     void scheduleEstimate();
     void estimate();
+    // Drops the estimate queued or running, if any.
+    void stopEstimate();
 
     std::vector<std::filesystem::path> m_files;
     std::int64_t m_originalBytes = 0;
@@ -86,6 +92,8 @@ class ImagePanel : public QObject {
     bool m_isEstimating = false;
     // Identifies the current estimate; a result from an earlier one is dropped.
     unsigned m_estimateGeneration = 0;
+    QFuture<std::optional<std::int64_t>> m_estimateTask;
+    std::stop_source m_estimateStop;
     QTimer m_debounce;
 };
 

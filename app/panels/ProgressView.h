@@ -24,6 +24,7 @@ class ProgressView : public QWidget {
     [[nodiscard]] ElidedLabel* countLine() const { return m_count; }
     [[nodiscard]] QLabel* percentage() const { return m_percentage; }
     [[nodiscard]] QPushButton* cancelButton() const { return m_cancel; }
+    [[nodiscard]] const ProgressModel& model() const { return m_model; }
 
   private:
     void refresh();

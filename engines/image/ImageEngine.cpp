@@ -176,6 +176,13 @@ std::optional<VImage> straightColours(const Bitmap& image, std::vector<std::uint
 
 using Encoded = tl::expected<std::vector<std::uint8_t>, ImageEngineError>;
 
+// Sets libvips' kill flag on the image being encoded once a stop is requested: the saver fails at
+// its next strip of pixels.
+struct Kill {
+    ::VipsImage* image;
+    void operator()() const { vips_image_set_kill(image, TRUE); }
+};
+
 Encoded nonEmpty(std::vector<std::uint8_t> bytes, ImageFormat format) {
     if (bytes.empty())
         return tl::unexpected(ImageEngineError::encodingFailed(format));
@@ -183,11 +190,12 @@ Encoded nonEmpty(std::vector<std::uint8_t> bytes, ImageFormat format) {
 }
 
 // JPEG holds no alpha: a translucent image keeps its straight colours, its alpha is dropped.
-Encoded encodeJPEG(const Bitmap& image, double quality) {
+Encoded encodeJPEG(const Bitmap& image, double quality, std::stop_token stop) {
     std::vector<std::uint8_t> storage;
     const std::optional<VImage> colours = straightColours(image, storage);
     if (!colours)
         return tl::unexpected(ImageEngineError::encodingFailed(ImageFormat::jpg));
+    const std::stop_callback killOnStop(stop, Kill{colours->get_image()});
     const int q = EncoderQuality::libraryQ(EncoderQuality::lossy(ImageFormat::jpg, quality));
     VipsBlob* blob =
         colours->extract_band(0, VImage::option()->set("n", 3))
@@ -199,11 +207,12 @@ Encoded encodeJPEG(const Bitmap& image, double quality) {
 // tenth fewer bytes at nearly the same fidelity, and a 12-megapixel encode peaks near 260 MB, not 580.
 constexpr int avifEffort = 2;
 
-Encoded encodeAVIF(const Bitmap& image, double quality) {
+Encoded encodeAVIF(const Bitmap& image, double quality, std::stop_token stop) {
     std::vector<std::uint8_t> storage;
     const std::optional<VImage> colours = straightColours(image, storage);
     if (!colours)
         return tl::unexpected(ImageEngineError::encodingFailed(ImageFormat::avif));
+    const std::stop_callback killOnStop(stop, Kill{colours->get_image()});
     const int q = EncoderQuality::libraryQ(EncoderQuality::lossy(ImageFormat::avif, quality));
     VipsBlob* blob = colours->heifsave_buffer(VImage::option()
                                                   ->set("Q", q)
@@ -215,19 +224,20 @@ Encoded encodeAVIF(const Bitmap& image, double quality) {
 }
 
 // The smallest of the exact image's truecolour and palette PNGs, and below full quality of the same two
-// after colour reduction; the exact image wins a tie. The exact and the reduced encodings run at once.
-Encoded encodePNG(const Bitmap& image, double quality) {
+// after colour reduction; the exact image wins a tie. The exact and the reduced encodings run at once,
+// and a stop request is honoured between the steps.
+Encoded encodePNG(const Bitmap& image, double quality, std::stop_token stop) {
     const int colours = paletteSize(quality);
     auto reducedFile = std::async(
         std::launch::async | std::launch::deferred, [&]() -> std::optional<std::vector<std::uint8_t>> {
-            if (colours < 2)
+            if (colours < 2 || stop.stop_requested())
                 return std::nullopt;
             const std::optional<Bitmap> reduced = ColorQuantizer::quantize(image, colours);
-            return reduced ? PNGWriter::smallest(*reduced) : std::nullopt;
+            return reduced && !stop.stop_requested() ? PNGWriter::smallest(*reduced) : std::nullopt;
         });
     std::optional<std::vector<std::uint8_t>> best = PNGWriter::smallest(image);
     std::optional<std::vector<std::uint8_t>> reduced = reducedFile.get();
-    if (!best)
+    if (!best || stop.stop_requested())
         return tl::unexpected(ImageEngineError::encodingFailed(ImageFormat::png));
     if (reduced && reduced->size() < best->size())
         return std::move(*reduced);
@@ -346,19 +356,22 @@ tl::expected<Bitmap, ImageEngineError> resize(const Bitmap& image, const FrameSi
 }
 
 tl::expected<std::vector<std::uint8_t>, ImageEngineError> encode(const Bitmap& image, ImageFormat format,
-                                                                 double quality) {
-    if (format == ImageFormat::webp)
+                                                                 double quality, std::stop_token stop) {
+    if (format == ImageFormat::webp) {
+        if (stop.stop_requested())
+            return tl::unexpected(ImageEngineError::encodingFailed(format));
         return WebPEncoder::encode(image, quality);
+    }
     if (!supports(format))
         return tl::unexpected(ImageEngineError::unsupportedOutput(format));
     try {
         switch (format) {
         case ImageFormat::jpg:
-            return encodeJPEG(image, quality);
+            return encodeJPEG(image, quality, stop);
         case ImageFormat::png:
-            return encodePNG(image, quality);
+            return encodePNG(image, quality, stop);
         case ImageFormat::avif:
-            return encodeAVIF(image, quality);
+            return encodeAVIF(image, quality, stop);
         case ImageFormat::webp:
             break;
         }

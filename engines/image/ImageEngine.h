@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <stop_token>
 #include <tl/expected.hpp>
 #include <vector>
 
@@ -42,9 +43,10 @@ void start();
 // The image at sizing's geometry; the very same image (isSameImage) when nothing changes.
 [[nodiscard]] tl::expected<Bitmap, ImageEngineError> resize(const Bitmap& image, const FrameSizing& sizing);
 
-// The complete output file. Fails with unsupportedOutput when !supports(format).
+// The complete output file. Fails with unsupportedOutput when !supports(format), and with
+// encodingFailed when `stop` is requested before the encoder is done, wherever the encoder can stop.
 [[nodiscard]] tl::expected<std::vector<std::uint8_t>, ImageEngineError>
-encode(const Bitmap& image, ImageFormat format, double quality);
+encode(const Bitmap& image, ImageFormat format, double quality, std::stop_token stop = {});
 
 // The largest palette a PNG at `quality` may be reduced to; 0 means no reduction (quality ≥ 0.95).
 [[nodiscard]] int paletteSize(double quality);

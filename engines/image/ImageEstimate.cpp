@@ -4,9 +4,10 @@
 
 namespace quillmorph::ImageEstimate {
 
-std::optional<std::int64_t> sampleBytes(const Bitmap& sample, const ImageSettings& settings) {
+std::optional<std::int64_t> sampleBytes(const Bitmap& sample, const ImageSettings& settings,
+                                        std::stop_token stop) {
     const auto encoded = ImageEngine::resize(sample, settings.sizing).and_then([&](const Bitmap& resized) {
-        return ImageEngine::encode(resized, settings.format, settings.quality);
+        return ImageEngine::encode(resized, settings.format, settings.quality, stop);
     });
     if (!encoded)
         return std::nullopt;

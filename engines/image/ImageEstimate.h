@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 
 // The image panel's output-size estimate: every file is assumed to shrink by the ratio measured on
 // a sample of the first.
@@ -14,8 +15,10 @@ namespace quillmorph::ImageEstimate {
 // How long settings must rest before an estimate encoding starts.
 inline constexpr std::chrono::milliseconds debounce{220};
 
-// Bytes of the sample resized and encoded with `settings`; nothing when that fails.
-[[nodiscard]] std::optional<std::int64_t> sampleBytes(const Bitmap& sample, const ImageSettings& settings);
+// Bytes of the sample resized and encoded with `settings`; nothing when that fails or `stop` was
+// requested meanwhile (a newer estimate makes this one useless).
+[[nodiscard]] std::optional<std::int64_t> sampleBytes(const Bitmap& sample, const ImageSettings& settings,
+                                                      std::stop_token stop = {});
 
 // encodedBytes ÷ firstFileBytes; nothing unless firstFileBytes is positive.
 [[nodiscard]] std::optional<double> estimatedRatio(std::int64_t encodedBytes, std::int64_t firstFileBytes);

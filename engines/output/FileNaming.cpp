@@ -16,6 +16,10 @@ constexpr std::array<std::string_view, 2> scaleTags{"@2x", "@3x"};
 // A dangling symbolic link counts as taken, since the rename that follows would not replace it. A
 // test that cannot be answered (no search permission) counts as free: the write then reports why.
 bool isTaken(const fs::path& candidate) {
+    // The system would see only the part before a NUL, which may well exist: the name is free, and
+    // the write that follows fails on it.
+    if (candidate.native().find('\0') != std::string::npos)
+        return false;
     struct stat status {};
     return lstat(candidate.c_str(), &status) == 0;
 }

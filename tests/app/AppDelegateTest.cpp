@@ -4,9 +4,12 @@
 #include "app/panels/ImagePanel.h"
 #include "app/panels/ImagePanelView.h"
 #include "app/panels/PanelFooter.h"
-#include "app/panels/PanelWindow.h"
+#include "app/panels/ProgressView.h"
 #include "common/Localization.h"
 #include "engines/batch/BatchReport.h"
+#include "engines/image/ImageSettings.h"
+#include "tests/support/Tools.h"
+#include "updates/Release.h"
 
 #include <QElapsedTimer>
 #include <QMenuBar>
@@ -20,6 +23,14 @@
 using namespace quillmorph;
 using namespace quillmorph::testing;
 namespace fs = std::filesystem;
+
+namespace {
+
+PanelFooter* footer(PanelWindow* panel) {
+    return panelView<ImagePanelView>(panel)->footer();
+}
+
+} // namespace
 
 class AppDelegateTest : public QObject {
     Q_OBJECT
@@ -46,52 +57,64 @@ class AppDelegateTest : public QObject {
 
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
-    void cancelClosesTheMostRecentPanelAndTheLastQuitsAfterThePause() {
+    void eachButtonClosesItsOwnPanelAndTheLastQuitsAfterThePause() {
         AppDelegate delegate;
         QSignalSpy terminated(&delegate, &AppDelegate::terminateRequested);
-        launch(delegate, {requestURL(ActionKind::image, {sample("fractal.jpg")}),
-                          requestURL(ActionKind::image, {sample("chart.png")})});
-        QCOMPARE(delegate.panels().size(), std::size_t(2));
+        QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
+        const fs::path photo = sample("fractal.jpg");
+        launch(delegate, {requestURL(ActionKind::image, {photo}), requestURL(ActionKind::image, {sample("chart.png")})});
         QVERIFY(!delegate.setupPanel());
-        PanelWindow* first = delegate.panels()[0];
-        QPointer<QWidget> secondWindow = delegate.panels()[1]->window();
-        ImagePanelView* view = panelView<ImagePanelView>(first);
-        QCOMPARE(view->panel()->files().front().filename().string(), std::string("fractal.jpg"));
-        QCOMPARE(first->window()->windowTitle(),
-                 QString::fromStdString(Localization::string(Phrase::windowCompressImages)));
+        // A release found meanwhile puts the setup window on top of the request's panels.
+        delegate.showSetupWindow(Release{.version = "9.9", .url = "https://example.org/get"});
+        const std::vector<PanelWindow*> opened = delegate.panels();
+        QCOMPARE(opened.size(), std::size_t(3));
+        QCOMPARE(panelView<ImagePanelView>(opened[0])->panel()->files(), std::vector<fs::path>{photo});
 
-        // Cancel in the first panel closes the most recent one.
-        QTest::mouseClick(view->footer()->cancelButton(), Qt::LeftButton);
-        QCOMPARE(delegate.panels().size(), std::size_t(1));
-        QCOMPARE(delegate.panels()[0], first);
-        QVERIFY(first->window()->isVisible());
-        QTRY_VERIFY(!secondWindow || !secondWindow->isVisible());
+        QTest::mouseClick(footer(opened[0])->confirmButton(), Qt::LeftButton);
+        QCOMPARE(delegate.panels(), (std::vector<PanelWindow*>{opened[1], opened[2]}));
+        QVERIFY(finished.wait(patience));
+        QCOMPARE(finished.front().front().value<std::vector<JobOutcome>>().size(), std::size_t(1));
+        QVERIFY(fs::exists(folder() / "fractal-converted.jpg"));
 
-        QElapsedTimer sinceCancel;
-        sinceCancel.start();
-        QTest::mouseClick(view->footer()->cancelButton(), Qt::LeftButton);
+        QTest::mouseClick(footer(opened[1])->cancelButton(), Qt::LeftButton);
+        QCOMPARE(delegate.panels(), std::vector<PanelWindow*>{opened[2]});
+        QCOMPARE(delegate.setupPanel(), opened[2]);
+        QElapsedTimer sinceClose;
+        sinceClose.start();
+        // Closed by the window manager, the window takes its entry with it.
+        opened[2]->window()->close();
         QVERIFY(delegate.panels().empty());
         QVERIFY(terminated.wait(patience));
         QCOMPARE(terminated.size(), 1);
         // The rule waits 1.5 s before it quits; it never quits sooner.
-        QVERIFY(sinceCancel.elapsed() >= 1400);
+        QVERIFY(sinceClose.elapsed() >= 1400);
+        QCOMPARE(namesIn(folder()), (std::vector<std::string>{"chart.png", "fractal-converted.jpg", "fractal.jpg"}));
     }
 
-    void requestWhoseFilesAreAllGoneOpensNothingAndQuits() {
-        AppDelegate delegate;
-        QSignalSpy terminated(&delegate, &AppDelegate::terminateRequested);
-        launch(delegate, {requestURL(ActionKind::image, {folder() / "gone-1.jpg", folder() / "gone-2.png"})});
-        QVERIFY(delegate.panels().empty());
-        QVERIFY(terminated.wait(patience));
-    }
-
-    void urlsThatDoNotDecodeAreIgnored() {
-        AppDelegate delegate;
-        launch(delegate,
-               {QStringLiteral("quillmorph://run?payload=%%%"), QStringLiteral("https://example.org/"),
-                QStringLiteral("quillmorph://run"), QString()});
-        QVERIFY(delegate.panels().empty());
-        QVERIFY(delegate.didReceiveRequest());
+    void requestsWithoutUsableFilesOpenNothingAndQuit() {
+        const fs::path photo = sample("fractal.jpg");
+        const fs::path previous = fs::current_path();
+        fs::current_path(folder());
+        const std::pair<const char*, QStringList> rows[] = {
+            {"files gone", {requestURL(ActionKind::image, {folder() / "gone-1.jpg", folder() / "gone-2.png"})}},
+            // Resolved against the folder the application happened to start in.
+            {"relative path", {requestURL(ActionKind::image, {"fractal.jpg"})}},
+            // The system would see the existing photo.
+            {"NUL in the path", {requestURL(ActionKind::video, {photo.string() + std::string(1, '\0') + ".mp4"})}},
+            {"not requests",
+             {QStringLiteral("quillmorph://run?payload=%%%"), QStringLiteral("https://example.org/"),
+              QStringLiteral("quillmorph://run"), QStringLiteral("quillmorph://run?stored=request-AAAAAA"),
+              QString()}},
+        };
+        for (const auto& [name, urls] : rows) {
+            AppDelegate delegate;
+            QSignalSpy terminated(&delegate, &AppDelegate::terminateRequested);
+            launch(delegate, urls);
+            QVERIFY2(delegate.panels().empty(), name);
+            QVERIFY(delegate.didReceiveRequest());
+            QVERIFY2(terminated.wait(patience), name);
+        }
+        fs::current_path(previous);
     }
 
     void launchWithoutRequestShowsTheSetupWindowAndStays() {
@@ -104,25 +127,16 @@ class AppDelegateTest : public QObject {
         QCOMPARE(window->windowTitle(), QStringLiteral("Quillmorph"));
         QVERIFY(window->findChild<QMenuBar*>());
         QVERIFY(!window->windowFlags().testFlag(Qt::Tool));
-
         delegate.applicationShouldHandleReopen();
         QCOMPARE(delegate.panels().size(), std::size_t(1));
         delegate.quitIfIdle();
         QTest::qWait(2000);
         QCOMPARE(terminated.size(), 0);
-
-        // Closed by the window manager, the window takes its entry with it.
-        window->close();
-        QVERIFY(delegate.panels().empty());
-        QVERIFY(terminated.wait(patience));
     }
 
     void confirmedPanelConvertsReportsAndReveals() {
         AppDelegate delegate;
         QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
-        QList<int> doneSeen;
-        connect(&delegate.progress(), &ProgressModel::changed, this,
-                [&] { doneSeen.append(delegate.progress().done()); });
         const fs::path broken = folder() / "broken.jpg";
         std::ofstream(broken) << "not a picture at all";
         const fs::path photo = sample("fractal.jpg");
@@ -135,12 +149,14 @@ class AppDelegateTest : public QObject {
         QCOMPARE(view->panel()->files(), (std::vector<fs::path>{broken, photo, chart}));
         QTRY_VERIFY_WITH_TIMEOUT(!view->panel()->isLoadingSample(), patience);
         QVERIFY(!view->panel()->hasSample());
-        QCOMPARE(view->panel()->sourceSize(), Size{});
         QVERIFY(!view->panel()->estimatedBytes());
         QTest::mouseClick(view->footer()->confirmButton(), Qt::LeftButton);
         QVERIFY(delegate.panels().empty());
         QCOMPARE(delegate.activeJobs(), 1);
-        QVERIFY(delegate.progressPanel());
+        QCOMPARE(delegate.progressPanels().size(), std::size_t(1));
+        const ProgressModel& progress = panelView<ProgressView>(delegate.progressPanels().front())->model();
+        QList<int> doneSeen;
+        connect(&progress, &ProgressModel::changed, this, [&] { doneSeen.append(progress.done()); });
 
         QVERIFY(finished.wait(patience));
         const auto outcomes = finished.front().front().value<std::vector<JobOutcome>>();
@@ -152,9 +168,8 @@ class AppDelegateTest : public QObject {
         QCOMPARE(outcomes[2].output, std::optional(folder() / "chart-converted.jpg"));
         QVERIFY(fs::exists(folder() / "fractal-converted.jpg"));
         QVERIFY(fs::exists(folder() / "chart-converted.jpg"));
-        QCOMPARE(delegate.progress().done(), 3);
-        QVERIFY(doneSeen.contains(1));
-        QVERIFY(!delegate.progressPanel());
+        QVERIFY(doneSeen.contains(1) && doneSeen.contains(3));
+        QVERIFY(delegate.progressPanels().empty());
 
         QTRY_COMPARE_WITH_TIMEOUT(m_bus.notifications().size(), 1, patience);
         const BatchSummary expected = BatchReport::summarize(
@@ -175,28 +190,32 @@ class AppDelegateTest : public QObject {
                  (QStringList{uri("fractal-converted.jpg")}));
     }
 
-    void aLargeSelectionIsOnePanelAndOneBoundedBatch() {
+    void quittingHidesEveryWindowAndStartsNoFurtherFile() {
         std::vector<fs::path> files;
-        for (int index = 0; index < 300; ++index) {
-            files.push_back(folder() / ("tile-" + std::to_string(index) + ".png"));
-            writeNoiseImage(files.back(), 8, 8);
+        for (int index = 0; index < 8; ++index) {
+            files.push_back(folder() / ("large-" + std::to_string(index) + ".png"));
+            writeNoiseImage(files.back(), 1600, 1200);
         }
         AppDelegate delegate;
         QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
-        launch(delegate, {requestURL(ActionKind::image, files)});
-        QCOMPARE(delegate.panels().size(), std::size_t(1));
-        QTest::mouseClick(panelView<ImagePanelView>(delegate.panels().front())->footer()->confirmButton(),
-                          Qt::LeftButton);
+        launch(delegate, {requestURL(ActionKind::image, files), requestURL(ActionKind::image, {files.front()})});
+        QTest::mouseClick(footer(delegate.panels().front())->confirmButton(), Qt::LeftButton);
+        const QPointer<QWidget> progress = delegate.progressPanels().front()->window();
+        const QPointer<QWidget> panel = delegate.panels().front()->window();
+        delegate.shutDown();
+        QVERIFY(!progress || !progress->isVisible());
+        QVERIFY(!panel || !panel->isVisible());
+        QVERIFY(delegate.panels().empty());
         QVERIFY(finished.wait(patience));
         const auto outcomes = finished.front().front().value<std::vector<JobOutcome>>();
-        QCOMPARE(outcomes.size(), files.size());
-        for (std::size_t index = 0; index < files.size(); ++index) {
-            QCOMPARE(outcomes[index].source, files[index]);
-            QVERIFY(outcomes[index].succeeded());
-        }
-        QCOMPARE(delegate.progress().done(), 300);
+        // Only the files already running when the application quit were converted.
+        const auto converted = std::ranges::count_if(outcomes, &JobOutcome::succeeded);
+        QVERIFY2(converted <= 4, qPrintable(QString::number(converted)));
+        QCOMPARE(std::size_t(std::ranges::count_if(files, [](const fs::path& file) {
+                     return fs::exists(file.parent_path() / (file.stem().string() + "-converted.png"));
+                 })),
+                 std::size_t(converted));
         QTRY_COMPARE_WITH_TIMEOUT(m_bus.notifications().size(), 1, patience);
-        QCOMPARE(m_bus.notifications().front().title, QStringLiteral("Converted: 300 files"));
     }
 
     void quitWaitsForTheBatchWhichEndsEvenWithoutDesktopServices() {
@@ -208,11 +227,10 @@ class AppDelegateTest : public QObject {
         const fs::path large = folder() / "large.jpg";
         writeNoiseImage(large, 2400, 1800);
         launch(delegate, {requestURL(ActionKind::image, {large})});
-        QTest::mouseClick(panelView<ImagePanelView>(delegate.panels().front())->footer()->confirmButton(),
-                          Qt::LeftButton);
+        QTest::mouseClick(footer(delegate.panels().front())->confirmButton(), Qt::LeftButton);
 
         // One file: no progress window; only the running batch keeps the application alive.
-        QVERIFY(!delegate.progressPanel());
+        QVERIFY(delegate.progressPanels().empty());
         QCOMPARE(delegate.activeJobs(), 1);
         delegate.quitIfIdle();
         QVERIFY(finished.wait(patience));

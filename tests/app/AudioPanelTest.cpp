@@ -12,7 +12,6 @@
 #include "common/Localization.h"
 #include "common/UserDefaults.h"
 #include "engines/audio/AudioEngine.h"
-#include "engines/batch/BatchReport.h"
 #include "engines/output/FileNaming.h"
 
 #include <QCheckBox>
@@ -205,53 +204,34 @@ class AudioPanelTest : public QObject {
                 (AudioSettings{.format = AudioFormat::aac, .bitrate = 256, .mono = true, .stripTags = true}));
     }
 
-    void audioRequestOpensTheCompressPanel() {
-        AppDelegate delegate;
-        delegate.openURLs({requestURL(ActionKind::audio, {media("tone16.wav")})});
-        QCOMPARE(delegate.panels().front()->window()->windowTitle(), QStringLiteral("Compress audio"));
-        QVERIFY(panelView<AudioPanelView>(delegate.panels().front())->panel()->origin() ==
-                AudioOrigin::audioFiles);
-    }
-
     void confirmedExtractionWritesEachVideosAudio() {
         const fs::path first = copy("clipA.mp4");
-        const fs::path second = copy("clipB.mp4");
         const fs::path silent = copy("silent.mp4");
         AppDelegate delegate;
         QSignalSpy finished(&delegate, &AppDelegate::batchFinished);
-        delegate.openURLs({requestURL(ActionKind::extractAudio, {first, silent, second})});
-        QCOMPARE(delegate.panels().front()->window()->windowTitle(), QStringLiteral("Extract audio"));
-        AudioPanelView* view = panelView<AudioPanelView>(delegate.panels().front());
-        QTest::mouseClick(view->footer()->confirmButton(), Qt::LeftButton);
-        QVERIFY(delegate.panels().empty());
-        QVERIFY(delegate.progressPanel());
-        QCOMPARE(delegate.progress().total(), 3);
+        delegate.openURLs({requestURL(ActionKind::audio, {media("tone16.wav")}),
+                           requestURL(ActionKind::extractAudio, {first, silent, copy("clipB.mp4")})});
+        QCOMPARE(delegate.panels().front()->window()->windowTitle(), QStringLiteral("Compress audio"));
+        QVERIFY(panelView<AudioPanelView>(delegate.panels().front())->panel()->origin() == AudioOrigin::audioFiles);
+        QCOMPARE(delegate.panels().back()->window()->windowTitle(), QStringLiteral("Extract audio"));
+        QTest::mouseClick(panelView<AudioPanelView>(delegate.panels().back())->footer()->confirmButton(),
+                          Qt::LeftButton);
+        QCOMPARE(delegate.panels().size(), std::size_t(1));
+        QCOMPARE(delegate.progressPanels().size(), std::size_t(1));
 
         QVERIFY(finished.wait(patience));
         const auto outcomes = finished.front().front().value<std::vector<JobOutcome>>();
         QCOMPARE(outcomes.size(), std::size_t(3));
         QCOMPARE(outcomes[0].output, std::optional(folder() / "clipA-converted.mp3"));
         QCOMPARE(outcomes[2].output, std::optional(folder() / "clipB-converted.mp3"));
-        for (const JobOutcome& outcome : {outcomes[0], outcomes[2]}) {
-            const auto info = AudioEngine::inspect(*outcome.output);
-            QVERIFY(info);
-            QCOMPARE(info->codec, std::string("mp3"));
-        }
+        for (const JobOutcome& outcome : {outcomes[0], outcomes[2]})
+            QCOMPARE(AudioEngine::inspect(*outcome.output).value().codec, std::string("mp3"));
         // The video without sound fails alone and leaves nothing behind.
-        QVERIFY(!outcomes[1].succeeded());
         QCOMPARE(outcomes[1].error, std::optional<std::string>("“silent.mp4” has no audio track."));
         QVERIFY(!fs::exists(folder() / "silent-converted.mp3"));
-        QVERIFY(!delegate.progressPanel());
-        QCOMPARE(delegate.activeJobs(), 0);
-
+        QVERIFY(delegate.progressPanels().empty());
         QTRY_COMPARE_WITH_TIMEOUT(m_bus.notifications().size(), 1, patience);
-        const BatchSummary expected = BatchReport::summarize(
-            outcomes, Localization::string(Phrase::notifyAudiosVerb), Phrase::audioCount);
         QCOMPARE(m_bus.notifications().front().title, QStringLiteral("Converted: 2 audio files"));
-        QCOMPARE(m_bus.notifications().front().body, QString::fromStdString(expected.body));
-        QVERIFY(m_bus.notifications().front().body.endsWith(QStringLiteral("1 failed")));
-        QTRY_COMPARE_WITH_TIMEOUT(m_bus.shownItems().size(), 1, patience);
-        QCOMPARE(m_bus.shownItems().front().size(), 1);
     }
 };
 

@@ -1,16 +1,22 @@
+// GLib first: Qt defines "signals" as a keyword, which GIO's headers use as a name.
+#include "extension/RequestLaunch.h"
+
 #include "AppTestSupport.h"
 #include "app/InstanceChannel.h"
 #include "app/InstanceRegistry.h"
 #include "app/StaleBuild.h"
+#include "common/UserDefaults.h"
+#include "tests/support/Tools.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quillmorph;
 using namespace quillmorph::testing;
@@ -83,10 +89,31 @@ class InstanceTest : public QObject {
     }
 
     PrivateEnvironment m_environment;
+    PrivateSessionBus m_bus;
     QTemporaryDir m_files;
     const QString m_application = QStringLiteral(QUILLMORPH_APPLICATION);
 
   private slots:
+    void initTestCase() {
+        QVERIFY2(m_bus.isRunning(), "dbus-daemon did not start");
+        // The desktop's handler of quillmorph URLs is this build's application.
+        const QString data = m_environment.path(QStringLiteral("data"));
+        QVERIFY(QDir().mkpath(data + QStringLiteral("/applications")));
+        QFile entry(data + QStringLiteral("/applications/quillmorph-test.desktop"));
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write("[Desktop Entry]\nType=Application\nName=Quillmorph\nExec=" + m_application.toUtf8() +
+                    " %U\nMimeType=x-scheme-handler/quillmorph;\n");
+        entry.close();
+        QFile defaults(m_environment.path(QStringLiteral("config/mimeapps.list")));
+        QVERIFY(defaults.open(QIODevice::WriteOnly));
+        defaults.write("[Default Applications]\nx-scheme-handler/quillmorph=quillmorph-test.desktop\n");
+        defaults.close();
+        qputenv("XDG_DATA_HOME", data.toUtf8());
+        qputenv("XDG_CONFIG_HOME", m_environment.path(QStringLiteral("config")).toUtf8());
+        // The helpers this test starts speak English too, whatever the system's language.
+        QVERIFY(UserDefaults::setString("QuillmorphLanguage", "en"));
+    }
+
     void messages() {
         const QString url = QStringLiteral("quillmorph://run?payload=e30");
         const std::pair<QByteArray, std::optional<Message>> rows[] = {
@@ -128,26 +155,38 @@ class InstanceTest : public QObject {
         QVERIFY(!StaleBuild::identity(folder() / "absent"));
     }
 
-    void aSecondProcessHandsOverAndANewInstanceReplacesTheOld() {
-        Instance first(m_application, {QStringLiteral("--new-instance")});
-        QTRY_VERIFY_WITH_TIMEOUT(isRegistered(first.pid()), patience);
-        const qint64 firstPid = first.pid(); // 0 once it has ended
+    void requestsReachTheRunningInstanceAndAReplacedOneHandsThemOn() {
+        const QString copy = QString::fromStdString((folder() / "quillmorph").string());
+        QVERIFY(QFile::copy(m_application, copy));
+        Instance running(copy, {QStringLiteral("--new-instance")});
+        QTRY_VERIFY_WITH_TIMEOUT(isRegistered(running.pid()), patience);
+        const qint64 runningPid = running.pid(); // 0 once it has ended
+        // The first request fixes what the executable was; its process never becomes an instance.
         QCOMPARE(runToEnd(m_application, {requestURL(ActionKind::image, {sample()})}), 0);
         QTRY_VERIFY_WITH_TIMEOUT(
-            first.log().contains(QStringLiteral("richiesta image: 1 di 1 file presenti")), patience);
-        // The second process never became an instance of its own.
-        QCOMPARE(InstanceRegistry::others(), QList<qint64>{firstPid});
+            running.log().contains(QStringLiteral("richiesta image: 1 di 1 file presenti")), patience);
+        QCOMPARE(InstanceRegistry::others(), QList<qint64>{runningPid});
 
+        const QString replacement = copy + QStringLiteral(".new");
+        QVERIFY(QFile::copy(m_application, replacement));
+        fs::rename(replacement.toStdString(), copy.toStdString());
+        const QString url = requestURL(ActionKind::image, {sample()});
+        QCOMPARE(runToEnd(m_application, {url}), 0);
+        QVERIFY(running.process().waitForFinished(patience));
+        QCOMPARE(running.process().exitCode(), 0);
+        QVERIFY(running.log().contains(
+            QStringLiteral("binario sostituito: passo la richiesta a una copia nuova")));
+        QVERIFY(!QFile::exists(InstanceRegistry::socketPath(runningPid)));
+        // The fresh copy runs from the same path with the request.
+        QTRY_COMPARE_WITH_TIMEOUT(InstanceRegistry::others().size(), qsizetype(1), patience);
+        const qint64 fresh = InstanceRegistry::others().front();
+        QCOMPARE(commandLine(fresh), copy + QStringLiteral(" --new-instance ") + url + QLatin1Char(' '));
+
+        // A new instance asks the older ones to quit; SIGTERM is an ordinary quit.
         Instance newer(m_application, {QStringLiteral("--new-instance")});
-        QVERIFY(first.process().waitForFinished(patience));
-        QCOMPARE(first.process().exitCode(), 0);
-        QVERIFY(!QFile::exists(InstanceRegistry::socketPath(firstPid)));
         QTRY_VERIFY_WITH_TIMEOUT(
-            newer.log().contains(QStringLiteral("chiudo una copia più vecchia (pid %1)").arg(firstPid)),
-            patience);
-        QTRY_VERIFY_WITH_TIMEOUT(isRegistered(newer.pid()), patience);
-
-        // SIGTERM is an ordinary quit.
+            newer.log().contains(QStringLiteral("chiudo una copia più vecchia (pid %1)").arg(fresh)), patience);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(InstanceRegistry::socketPath(fresh)), patience);
         const qint64 newerPid = newer.pid();
         newer.process().terminate();
         QVERIFY(newer.process().waitForFinished(patience));
@@ -156,35 +195,84 @@ class InstanceTest : public QObject {
         QVERIFY(!QFile::exists(InstanceRegistry::socketPath(newerPid)));
     }
 
-    void aReplacedExecutableHandsTheRequestToANewCopy() {
-        const fs::path bin = folder() / "bin";
-        fs::create_directories(bin);
-        const QString copy = QString::fromStdString((bin / "quillmorph").string());
-        QVERIFY(QFile::copy(m_application, copy));
-        Instance running(copy, {QStringLiteral("--new-instance")});
+    void aRequestOfAnySizeReachesTheRunningInstanceWithoutNamesThatAreNotText() {
+        Instance running(m_application, {QStringLiteral("--new-instance")});
         QTRY_VERIFY_WITH_TIMEOUT(isRegistered(running.pid()), patience);
-        const qint64 runningPid = running.pid();
-        // The first request fixes what the executable was.
-        QCOMPARE(runToEnd(m_application, {requestURL(ActionKind::image, {sample()})}), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(running.log().contains(QStringLiteral("richiesta image")), patience);
+        // 10,000 photos with ordinary names make a URL of over a megabyte.
+        const fs::path photos = folder() / "photos";
+        fs::create_directories(photos);
+        std::vector<std::string> paths;
+        for (int index = 0; index < 10'000; ++index) {
+            paths.push_back((photos / ("holiday photo " + std::to_string(100'000 + index) + ".jpg")).string());
+            fs::create_hard_link(sample(), paths.back());
+        }
+        const std::string notText = (photos / "caf\xe9.jpg").string();
+        fs::create_hard_link(sample(), notText);
 
-        const QString replacement = copy + QStringLiteral(".new");
-        QVERIFY(QFile::copy(m_application, replacement));
-        fs::rename(replacement.toStdString(), copy.toStdString());
-        const QString url = requestURL(ActionKind::image, {sample()});
-        QCOMPARE(runToEnd(m_application, {url}), 0);
+        std::vector<std::string> command{QUILLMORPH_OPEN, "image"};
+        command.insert(command.end(), paths.begin(), paths.end());
+        command.push_back(notText);
+        const std::function<bool()> openers[] = {
+            [&] { return testing::runTool(command).exitCode == 0; },
+            [&] { return RequestLaunch::open({.action = ActionKind::image, .paths = std::vector(command.begin() + 2, command.end())}); }};
+        const QString received = QStringLiteral("richiesta image: 10000 di 10000 file presenti");
+        for (qsizetype opened = 1; const auto& open : openers) {
+            QVERIFY(open());
+            QTRY_COMPARE_WITH_TIMEOUT(running.log().count(received), opened, patience);
+            QTRY_COMPARE_WITH_TIMEOUT(m_bus.notifications().size(), opened, patience);
+            QCOMPARE(m_bus.notifications().back().body,
+                     QStringLiteral("1 of the selected files could not be handed over: their names are not valid UTF-8."));
+            ++opened;
+        }
+        // Each stored request was read once and removed.
+        QCOMPARE(QDir(InstanceRegistry::directory()).entryList({QStringLiteral("request-*")}, QDir::Files),
+                 QStringList());
+    }
 
-        QVERIFY(running.process().waitForFinished(patience));
-        QCOMPARE(running.process().exitCode(), 0);
-        QVERIFY(running.log().contains(
-            QStringLiteral("binario sostituito: passo la richiesta a una copia nuova")));
-        // The fresh copy runs from the same path with the request.
-        QTRY_COMPARE_WITH_TIMEOUT(InstanceRegistry::others().size(), qsizetype(1), patience);
-        const qint64 fresh = InstanceRegistry::others().front();
-        QVERIFY(fresh != runningPid);
-        QCOMPARE(commandLine(fresh), copy + QStringLiteral(" --new-instance ") + url + QLatin1Char(' '));
-        ::kill(pid_t(fresh), SIGTERM);
-        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(InstanceRegistry::socketPath(fresh)), patience);
+    void theFallbackFolderServesOnlyWhenItIsOursAndPrivate() {
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        qunsetenv("XDG_RUNTIME_DIR");
+        const fs::path temporary = folder() / "tmp";
+        qputenv("TMPDIR", QByteArray::fromStdString(temporary.string()));
+        const fs::path shared = temporary / ("quillmorph-" + std::to_string(::getuid()));
+        const fs::path elsewhere = folder() / "elsewhere";
+        const auto privateFolder = [](const fs::path& path) {
+            fs::create_directory(path);
+            fs::permissions(path, fs::perms::owner_all, fs::perm_options::replace);
+        };
+        std::vector<std::pair<const char*, std::function<void()>>> rows{
+            {"made here, 0700", [] {}},
+            {"open to others",
+             [&] {
+                 privateFolder(shared);
+                 fs::permissions(shared, fs::perms::group_exec | fs::perms::others_exec, fs::perm_options::add);
+             }},
+            {"a link to a private folder",
+             [&] {
+                 privateFolder(elsewhere);
+                 fs::create_directory_symlink(elsewhere, shared);
+             }}};
+        if (::geteuid() == 0)
+            rows.push_back({"someone else's", [&] {
+                                privateFolder(shared);
+                                QCOMPARE(::chown(shared.c_str(), 65534, 65534), 0);
+                            }});
+        for (const auto& [name, plant] : rows) {
+            fs::remove_all(temporary);
+            fs::remove_all(elsewhere);
+            fs::create_directories(temporary);
+            plant();
+            const bool accepted = name == rows.front().first;
+            QCOMPARE(InstanceRegistry::directory(), accepted ? QString::fromStdString(shared.string()) : QString());
+            if (accepted)
+                QCOMPARE(fs::status(shared).permissions(), fs::perms::owner_all);
+        }
+        // Without a folder, a process runs on its own: it neither offers its request nor listens.
+        Instance alone(m_application, {requestURL(ActionKind::image, {sample()})});
+        QTRY_VERIFY_WITH_TIMEOUT(alone.log().contains(QStringLiteral("richiesta image: 1 di 1")), patience);
+        QVERIFY(alone.log().contains(QStringLiteral("socket dell'istanza non disponibile")));
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        qunsetenv("TMPDIR");
     }
 };
 

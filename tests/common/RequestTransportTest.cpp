@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace quillmorph {
@@ -92,6 +95,39 @@ TEST(RequestTransport, RejectsMalformedURLsSilently) {
         SCOPED_TRACE(row.why);
         EXPECT_FALSE(RequestTransport::request(row.url));
     }
+}
+
+TEST(RequestTransport, LongURLsTravelAsStoredRequestsReadOnce) {
+    namespace fs = std::filesystem;
+    std::string runtime = (fs::temp_directory_path() / "transport-XXXXXX").string();
+    ASSERT_TRUE(::mkdtemp(runtime.data()));
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    const std::string shortURL = *RequestTransport::url({.action = ActionKind::image, .paths = {"/a.jpg"}});
+    EXPECT_EQ(RequestTransport::passable(shortURL), shortURL);
+    EXPECT_EQ(RequestTransport::retrieved(shortURL), shortURL);
+    const std::string longURL = *RequestTransport::url(
+        {.action = ActionKind::image, .paths = std::vector<std::string>(5000, "/photos/holiday.jpg")});
+    const std::optional<std::string> passed = RequestTransport::passable(longURL);
+    ASSERT_TRUE(passed);
+    EXPECT_LT(passed->size(), 64U);
+    const fs::path folder = fs::path(runtime) / "quillmorph";
+    const fs::path stored = folder / passed->substr(passed->find('=') + 1);
+    EXPECT_EQ(fs::status(stored).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(RequestTransport::retrieved(*passed), longURL);
+    EXPECT_EQ(RequestTransport::retrieved(*passed), std::nullopt) << "read once";
+
+    // Only a plain file of this user's alone, named as ours, in the runtime folder.
+    std::ofstream(folder / "request-Shared") << shortURL;
+    fs::permissions(folder / "request-Shared", fs::perms::others_read, fs::perm_options::add);
+    std::ofstream(fs::path(runtime) / "elsewhere") << shortURL;
+    fs::create_symlink(fs::path(runtime) / "elsewhere", folder / "request-Linked");
+    for (const char* url : {"quillmorph://run?stored=request-Shared", "quillmorph://run?stored=request-Linked",
+                            "quillmorph://run?stored=../elsewhere", "quillmorph://run?stored"}) {
+        SCOPED_TRACE(url);
+        EXPECT_EQ(RequestTransport::retrieved(url), std::nullopt);
+    }
+    fs::remove_all(runtime);
+    ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST(QuillmorphRequest, URLsAreFileURLsOfThePathsInOrder) {

@@ -33,6 +33,15 @@ TEST(ImageEstimate, SampleBytesAreThoseOfTheResizedEncoding) {
         .format = ImageFormat::png, .sizing = FrameSizing::untouched(), .quality = 0.5};
     EXPECT_EQ(ImageEstimate::sampleBytes(Bitmap(0, 0, false, std::vector<std::uint8_t>{}), unusable),
               std::nullopt);
+    // A newer estimate stops this one: libvips' savers are killed, the others not started.
+    std::stop_source stopped;
+    stopped.request_stop();
+    for (const ImageFormat format : {ImageFormat::jpg, ImageFormat::png, ImageFormat::avif, ImageFormat::webp}) {
+        SCOPED_TRACE(toString(format));
+        EXPECT_EQ(ImageEstimate::sampleBytes(sample, {.format = format, .sizing = settings.sizing, .quality = 0.6},
+                                             stopped.get_token()),
+                  std::nullopt);
+    }
 }
 
 } // namespace

@@ -41,6 +41,9 @@ TEST(FileNaming, DestinationNamesBesideTheSource) {
         // Counters of any script are stripped.
         {"photo-converted-\uFF11\uFF12.webp", "-converted", "jpg", {}, "photo-converted.jpg"},
         {"写真-converted-3.heic", "-converted", "jpg", {}, "写真-converted.jpg"},
+        // The system sees only "photo.jpg", which exists: the naming still ends.
+        {std::string("photo.jpg\0.png", 14), "-converted", "webp", {{"photo.jpg"}},
+         std::string("photo.jpg\0-converted.webp", 25)},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.source + " " + row.suffix + " " + row.extension);
