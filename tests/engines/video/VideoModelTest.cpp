@@ -1,5 +1,7 @@
 #include "engines/video/VideoInfo.h"
 
+#include "common/Localization.h"
+
 #include <gtest/gtest.h>
 
 namespace quillmorph {
