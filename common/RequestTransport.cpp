@@ -1,5 +1,6 @@
 #include "RequestTransport.h"
 
+#include "FileDescriptor.h"
 #include "RuntimeFolder.h"
 
 #include <nlohmann/json.hpp>
@@ -175,15 +176,6 @@ std::optional<QuillmorphRequest> decodeBody(const std::string& json) {
     return request;
 }
 
-// A closing file descriptor.
-struct Descriptor {
-    int fd = -1;
-    ~Descriptor() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 bool writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd, bytes.data(), bytes.size());
@@ -202,10 +194,10 @@ std::optional<std::string> store(const std::string& url) {
         return std::nullopt;
     std::string file = (*folder / (std::string(storedPrefix) + "XXXXXX")).string();
     // mkstemp creates the file exclusively, mode 0600.
-    Descriptor stored{::mkostemp(file.data(), O_CLOEXEC)};
-    if (stored.fd < 0)
+    FileDescriptor stored{::mkostemp(file.data(), O_CLOEXEC)};
+    if (stored.get() < 0)
         return std::nullopt;
-    if (!writeAll(stored.fd, url)) {
+    if (!writeAll(stored.get(), url)) {
         ::unlink(file.c_str());
         return std::nullopt;
     }
@@ -225,9 +217,9 @@ std::optional<std::string> take(std::string_view name) {
     if (!folder || !isStoredName(name))
         return std::nullopt;
     const std::filesystem::path file = *folder / name;
-    Descriptor stored{::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+    FileDescriptor stored{::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
     struct stat status {};
-    if (stored.fd < 0 || ::fstat(stored.fd, &status) != 0)
+    if (stored.get() < 0 || ::fstat(stored.get(), &status) != 0)
         return std::nullopt;
     // Whatever is there is used once at most.
     ::unlink(file.c_str());
@@ -237,7 +229,7 @@ std::optional<std::string> take(std::string_view name) {
     std::string url(std::size_t(status.st_size), '\0');
     std::size_t filled = 0;
     while (filled < url.size()) {
-        const ssize_t count = ::read(stored.fd, url.data() + filled, url.size() - filled);
+        const ssize_t count = ::read(stored.get(), url.data() + filled, url.size() - filled);
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0)

@@ -1,5 +1,7 @@
 #include "VipsImage.h"
 
+#include "common/FileDescriptor.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -19,27 +21,10 @@ namespace {
 constexpr const char* magickLoader = "VipsForeignLoadMagick";
 std::shared_mutex magickGate;
 
-class Descriptor {
-  public:
-    explicit Descriptor(int descriptor) : m_descriptor(descriptor) {}
-    Descriptor(Descriptor&& other) noexcept : m_descriptor(std::exchange(other.m_descriptor, -1)) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    Descriptor& operator=(Descriptor&&) = delete;
-    ~Descriptor() {
-        if (m_descriptor >= 0)
-            close(m_descriptor);
-    }
-    [[nodiscard]] int get() const { return m_descriptor; }
-
-  private:
-    int m_descriptor;
-};
-
 // Non-blocking, so that a FIFO or device swapped in under the name cannot stall the open; only a
 // regular file passes.
-Descriptor openRegular(const std::filesystem::path& file) {
-    Descriptor descriptor(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+FileDescriptor openRegular(const std::filesystem::path& file) {
+    FileDescriptor descriptor(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     struct stat status {};
     if (descriptor.get() < 0 || fstat(descriptor.get(), &status) != 0 || !S_ISREG(status.st_mode))
         throw vips::VError("not a regular file");
@@ -135,7 +120,7 @@ bool hasOperation(const char* nickname) {
 vips::VImage open(const std::filesystem::path& file, vips::VOption* options) {
     start();
     std::unique_ptr<vips::VOption> owned(options);
-    const Descriptor descriptor = openRegular(file);
+    const FileDescriptor descriptor = openRegular(file);
     const std::vector<std::uint8_t> head = readFrom(descriptor.get(), 18);
     if (isBMP(head) || isICO(head))
         return loadThroughMagick(descriptor.get(), std::move(owned));

@@ -1,5 +1,7 @@
 #include "ChildProcess.h"
 
+#include "common/FileDescriptor.h"
+
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -20,26 +22,6 @@ namespace {
 
 // How long a child that ignores SIGTERM may linger before SIGKILL.
 constexpr auto terminationGrace = std::chrono::seconds(5);
-
-class FileDescriptor {
-  public:
-    FileDescriptor() = default;
-    explicit FileDescriptor(int descriptor) : m_descriptor(descriptor) {}
-    FileDescriptor(FileDescriptor&& other) noexcept : m_descriptor(std::exchange(other.m_descriptor, -1)) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-        std::swap(m_descriptor, other.m_descriptor);
-        return *this;
-    }
-    ~FileDescriptor() {
-        if (m_descriptor >= 0)
-            close(m_descriptor);
-    }
-
-    [[nodiscard]] int get() const { return m_descriptor; }
-
-  private:
-    int m_descriptor = -1;
-};
 
 struct Pipe {
     FileDescriptor readEnd;
