@@ -136,10 +136,12 @@ void generate(const fs::path& folder) {
     runInTurn({img2pdf}, folder);
 }
 
-// Run in a child, like the tools, so that the peak is that of a fresh process.
-int compressInto(const fs::path& source, const fs::path& output) {
-    const auto result =
-        PDFEngine::compress(source, {.imageQuality = 0.7, .resolution = PDFSettings::Resolution::docs});
+// Run in a child, like the tools, so that the peak is that of a fresh process: either method at
+// 150 dpi and quality 0.7.
+int compressInto(const fs::path& source, const fs::path& output, PDFSettings::Method method) {
+    const PDFSettings settings{.imageQuality = 0.7, .resolution = PDFSettings::Resolution::docs, .method = method};
+    const auto result = method == PDFSettings::Method::keepText ? PDFRewriter::compress(source, settings)
+                                                                : PDFEngine::compress(source, settings);
     if (!result) {
         std::fprintf(stderr, "%s: %s\n", source.c_str(), describe(result.error()).c_str());
         return 1;
@@ -228,20 +230,6 @@ void print(const char* document, const char* how, const Measurement& measurement
                 (long long)measurement.bytes);
 }
 
-// The keep-text method, run in a child like everything measured.
-int keepTextInto(const fs::path& source, const fs::path& output) {
-    const auto result = PDFRewriter::compress(source, {.imageQuality = 0.7,
-                                                       .resolution = PDFSettings::Resolution::docs,
-                                                       .method = PDFSettings::Method::keepText});
-    if (!result) {
-        std::fprintf(stderr, "%s: %s\n", source.c_str(), describe(result.error()).c_str());
-        return 1;
-    }
-    std::ofstream(output, std::ios::binary)
-        .write(reinterpret_cast<const char*>(result->data()), std::streamsize(result->size()));
-    return 0;
-}
-
 // The peak signal-to-noise ratio in dB of pages 1, 11, 21 and 31 rendered in colour at 150 dpi,
 // against the same pages of the source; higher is closer.
 double pagePSNR(const fs::path& source, const fs::path& output, const fs::path& scratch) {
@@ -300,9 +288,9 @@ int main(int argc, char** argv) {
     if (argc > 2 && std::string(argv[1]) == "--at-once")
         return compressAtOnce(std::vector<fs::path>(argv + 2, argv + argc));
     if (argc == 4 && std::string(argv[1]) == "--compress")
-        return compressInto(argv[2], argv[3]);
+        return compressInto(argv[2], argv[3], PDFSettings::Method::pagesAsPictures);
     if (argc == 4 && std::string(argv[1]) == "--keep-text")
-        return keepTextInto(argv[2], argv[3]);
+        return compressInto(argv[2], argv[3], PDFSettings::Method::keepText);
     const fs::path folder = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "quillmorph-pdf-bench";
     // Made in a child so that its memory does not count as ours.
     if (!fs::exists(folder / "text.pdf") || !fs::exists(folder / "photos.pdf"))
