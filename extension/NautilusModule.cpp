@@ -24,7 +24,7 @@ using namespace quillmorph;
 
 constexpr const char* tagKey = "quillmorph-tag";
 
-QuillmorphLauncher launcher = g_app_info_launch_default_for_uri;
+QuillmorphLauncher launcher = RequestLaunch::launchDefault;
 
 struct GObjectDeleter {
     void operator()(gpointer object) const { g_object_unref(object); }
@@ -38,7 +38,7 @@ using OwnedText = std::unique_ptr<char, GFreeDeleter>;
 struct ProviderState {
     std::vector<SelectedItem> selection; // the files of the latest menu request
     ContextMenu contextMenu{[this] { return selection; },
-                            [](QuillmorphRequest request) { RequestLaunch::open(std::move(request), launcher); }};
+                            [](QuillmorphRequest request) { RequestLaunch::open({std::move(request)}, launcher); }};
 };
 
 struct QuillmorphMenuProvider {
@@ -175,7 +175,7 @@ G_MODULE_EXPORT void nautilus_module_list_types(const GType** types, int* count)
 }
 
 G_MODULE_EXPORT void quillmorph_extension_set_launcher(QuillmorphLauncher replacement) {
-    launcher = replacement != nullptr ? replacement : g_app_info_launch_default_for_uri;
+    launcher = replacement != nullptr ? replacement : RequestLaunch::launchDefault;
 }
 
 } // extern "C"

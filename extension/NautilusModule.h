@@ -5,9 +5,9 @@
 
 G_BEGIN_DECLS
 
-// How the module hands a request URL to the desktop: g_app_info_launch_default_for_uri unless
-// replaced, so that a test can catch the URL instead of starting the application.
-typedef gboolean (*QuillmorphLauncher)(const char* uri, GAppLaunchContext* context, GError** error);
+// How the module hands request URLs to the desktop: one launch of the handler of quillmorph URLs
+// unless replaced, so that a test can catch the URLs instead of starting the application.
+typedef gboolean (*QuillmorphLauncher)(GList* urls, GError** error);
 
 // Replaces the launcher; NULL restores the default.
 G_MODULE_EXPORT void quillmorph_extension_set_launcher(QuillmorphLauncher launcher);

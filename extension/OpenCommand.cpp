@@ -1,6 +1,7 @@
 // quillmorph-open ACTION PATH…: the menu entry of file managers that run a command (Dolphin,
 // Thunar). Classifies the paths as the GNOME Files module does and hands the fitting ones to the
-// application. Exit 0 when a request was handed over, 1 when nothing fitted, 2 on a usage error.
+// application; "all" hands each kind to its own panel. Exit 0 when a request was handed over, 1
+// when nothing fitted, 2 on a usage error.
 #include "common/Bundle.h"
 #include "common/Log.h"
 #include "extension/ContentType.h"
@@ -37,13 +38,16 @@ using OwnedInfo = std::unique_ptr<GFileInfo, GObjectDeleter>;
 using OwnedText = std::unique_ptr<char, GFreeDeleter>;
 using OwnedError = std::unique_ptr<GError, GErrorDeleter>;
 
-std::optional<MenuAction> actionNamed(std::string_view name) {
+// The actions a name on the command line stands for: one, or every kind for "all".
+std::vector<MenuAction> actionsNamed(std::string_view name) {
+    if (name == "all")
+        return {MenuAction::image, MenuAction::video, MenuAction::audio, MenuAction::pdf};
     for (long rawValue = tag(MenuAction::image);
          const std::optional<MenuAction> action = menuAction(rawValue); ++rawValue) {
         if (toString(actionKind(*action)) == name)
-            return action;
+            return {*action};
     }
-    return std::nullopt;
+    return {};
 }
 
 // Nothing for a path the application could not take: not local, missing, or a folder. Names that
@@ -77,8 +81,9 @@ std::optional<SelectedItem> selectedItem(const char* argument) {
     return item;
 }
 
-gboolean printURL(const char* url, GAppLaunchContext*, GError**) {
-    std::printf("%s\n", url);
+gboolean printURLs(GList* urls, GError**) {
+    for (GList* url = urls; url != nullptr; url = url->next)
+        std::printf("%s\n", static_cast<const char*>(url->data));
     return std::fflush(stdout) == 0;
 }
 
@@ -86,9 +91,9 @@ gboolean printURL(const char* url, GAppLaunchContext*, GError**) {
 
 int main(int argc, char** argv) {
     Log::setIdentifier(Bundle::extensionIdentifier);
-    const std::optional<MenuAction> action = argc >= 2 ? actionNamed(argv[1]) : std::nullopt;
-    if (!action) {
-        std::fprintf(stderr, "usage: quillmorph-open image|video|pdf|audio|extractAudio PATH…\n");
+    const std::vector<MenuAction> actions = argc >= 2 ? actionsNamed(argv[1]) : std::vector<MenuAction>();
+    if (actions.empty()) {
+        std::fprintf(stderr, "usage: quillmorph-open image|video|pdf|audio|extractAudio|all PATH…\n");
         return 2;
     }
     std::vector<SelectedItem> selection;
@@ -96,16 +101,20 @@ int main(int argc, char** argv) {
         if (std::optional<SelectedItem> item = selectedItem(argv[index]))
             selection.push_back(std::move(*item));
     }
-    std::vector<std::string> paths = classify(selection).files(*action);
-    if (paths.empty()) {
+    const SelectedMedia media = classify(selection);
+    std::vector<QuillmorphRequest> requests;
+    for (const MenuAction action : actions) {
+        if (!media.files(action).empty())
+            requests.push_back({.action = actionKind(action), .paths = media.files(action)});
+    }
+    if (requests.empty()) {
         Log::info(category, "nothing selected fits " + std::string(argv[1]));
         return 1;
     }
-    // QUILLMORPH_OPEN_PRINT=1 prints the URL instead of opening it.
+    // QUILLMORPH_OPEN_PRINT=1 prints the URLs instead of opening them.
     const char* print = std::getenv("QUILLMORPH_OPEN_PRINT");
     const bool printing = print != nullptr && std::strcmp(print, "1") == 0;
-    if (RequestLaunch::open({.action = actionKind(*action), .paths = std::move(paths)},
-                            printing ? printURL : g_app_info_launch_default_for_uri))
+    if (RequestLaunch::open(std::move(requests), printing ? printURLs : RequestLaunch::launchDefault))
         return 0;
     std::fprintf(stderr, "quillmorph-open: the request could not be handed over\n");
     return 1;

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quillmorph::RequestLaunch {
 namespace {
@@ -39,25 +40,45 @@ void notifyLeftBehind(std::size_t count) {
 
 } // namespace
 
-bool open(QuillmorphRequest request, Launcher launcher) {
-    const std::size_t selected = request.paths.size();
-    std::erase_if(request.paths, [](const std::string& path) { return !isValidUTF8(path); });
-    const std::size_t leftBehind = selected - request.paths.size();
+gboolean launchDefault(GList* urls, GError** error) {
+    const std::unique_ptr<GAppInfo, GObjectDeleter> handler{g_app_info_get_default_for_uri_scheme("quillmorph")};
+    if (!handler) {
+        g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "no handler for the URL");
+        return FALSE;
+    }
+    return g_app_info_launch_uris(handler.get(), urls, nullptr, error);
+}
+
+bool open(std::vector<QuillmorphRequest> requests, Launcher launcher) {
+    std::size_t leftBehind = 0;
+    std::vector<std::string> urls;
+    for (QuillmorphRequest& request : requests) {
+        const std::size_t selected = request.paths.size();
+        std::erase_if(request.paths, [](const std::string& path) { return !isValidUTF8(path); });
+        leftBehind += selected - request.paths.size();
+        if (request.paths.empty())
+            continue;
+        const std::optional<std::string> url = RequestTransport::url(request);
+        const std::optional<std::string> passed = url ? RequestTransport::passable(*url) : std::nullopt;
+        if (!passed) {
+            Log::error(category, "could not build request URL");
+            continue;
+        }
+        Log::info(category, "opening a request for " + std::to_string(request.paths.size()) + " files");
+        urls.push_back(*passed);
+    }
     if (leftBehind > 0) {
         Log::info(category, std::to_string(leftBehind) + " file esclusi: nome non UTF-8");
         notifyLeftBehind(leftBehind);
     }
-    if (request.paths.empty())
+    if (urls.empty())
         return false;
-    const std::optional<std::string> url = RequestTransport::url(request);
-    const std::optional<std::string> passed = url ? RequestTransport::passable(*url) : std::nullopt;
-    if (!passed) {
-        Log::error(category, "could not build request URL");
-        return false;
-    }
-    Log::info(category, "opening a request for " + std::to_string(request.paths.size()) + " files");
+    GList* list = nullptr;
+    for (const std::string& url : urls)
+        list = g_list_append(list, const_cast<char*>(url.c_str()));
     GError* rawError = nullptr;
-    const bool launched = launcher(passed->c_str(), nullptr, &rawError);
+    const bool launched = launcher(list, &rawError);
+    g_list_free(list);
     const OwnedError error{rawError};
     if (!launched)
         Log::error(category, std::string("could not open the request: ") +

@@ -10,7 +10,7 @@
 namespace quillmorph::PageEncoder {
 
 // Baseline JPEG at `quality` (0 … 1), Huffman tables optimised, no metadata: 8-bit gray for a gray
-// page, RGB otherwise. The page's rows are packed in place. Nothing when the encoder fails.
+// page, RGB otherwise. Nothing when the encoder fails.
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> encode(RenderedPage& page, double quality);
 
 } // namespace quillmorph::PageEncoder

@@ -2,8 +2,11 @@
 
 #include "common/Log.h"
 
+#include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <poppler-global.h>
+#include <poppler-image.h>
 #include <poppler-page-renderer.h>
 #include <poppler-page.h>
 #include <string>
@@ -39,6 +42,9 @@ int clockwiseDegrees(poppler::page::orientation_enum orientation) {
     return 0;
 }
 
+// The largest band rendered at once: a page of A4 or letter at 300 dpi renders whole.
+constexpr std::int64_t bandPixels = 12'000'000;
+
 // The extra rotation that cancels the page's own, so that the picture lies as in user space.
 poppler::rotation_enum counterRotation(int degrees) {
     switch (degrees) {
@@ -54,11 +60,6 @@ poppler::rotation_enum counterRotation(int degrees) {
 }
 
 } // namespace
-
-std::span<std::uint8_t> RenderedPage::pixels() {
-    // data() would copy pixels shared with another image; a rendered page shares them with none.
-    return {reinterpret_cast<std::uint8_t*>(m_image.data()), std::size_t(stride()) * std::size_t(height())};
-}
 
 std::optional<PopplerDocument> PopplerDocument::open(const std::filesystem::path& file) {
     routePopplerMessages();
@@ -92,12 +93,23 @@ std::optional<RenderedPage> PopplerDocument::render(int index, const PageGeometr
     // Separate densities per axis make the crop box come out at exactly the requested pixels.
     const double horizontal = size.width * 72.0 / geometry.cropBox.width;
     const double vertical = size.height * 72.0 / geometry.cropBox.height;
-    poppler::image image = renderer.render_page(page.get(), horizontal, vertical, -1, -1, -1, -1,
-                                                counterRotation(geometry.rotation));
-    if (!image.is_valid() || image.format() != format || image.width() != size.width ||
-        image.height() != size.height)
-        return std::nullopt;
-    return RenderedPage(std::move(image), tone);
+    RenderedPage rendered(size, tone);
+    const std::size_t rowBytes = rendered.rowBytes();
+    const int bandRows = int(std::clamp<std::int64_t>(bandPixels / size.width, 1, size.height));
+    for (int top = 0; top < size.height; top += bandRows) {
+        const int rows = std::min(bandRows, size.height - top);
+        // A page in one band renders whole, without the slice's own rounding.
+        const bool whole = rows == size.height;
+        const poppler::image band =
+            renderer.render_page(page.get(), horizontal, vertical, whole ? -1 : 0, whole ? -1 : top,
+                                 whole ? -1 : size.width, whole ? -1 : rows, counterRotation(geometry.rotation));
+        if (!band.is_valid() || band.format() != format || band.width() != size.width || band.height() != rows)
+            return std::nullopt;
+        for (int row = 0; row < rows; ++row)
+            std::memcpy(rendered.pixels().data() + std::size_t(top + row) * rowBytes,
+                        band.const_data() + std::ptrdiff_t(row) * band.bytes_per_row(), rowBytes);
+    }
+    return rendered;
 }
 
 } // namespace quillmorph

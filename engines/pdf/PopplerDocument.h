@@ -7,29 +7,31 @@
 #include <memory>
 #include <optional>
 #include <poppler-document.h>
-#include <poppler-image.h>
 #include <span>
+#include <vector>
 
 namespace quillmorph {
 
-// A page rendered on white paper, rows from the top: 8-bit RGB triplets or 8-bit gray samples.
+// A page rendered on white paper, rows from the top without padding: 8-bit RGB triplets or 8-bit
+// gray samples.
 class RenderedPage {
   public:
     enum class Tone { color, gray };
 
-    RenderedPage(poppler::image image, Tone tone) : m_image(std::move(image)), m_tone(tone) {}
+    RenderedPage(PixelSize size, Tone tone)
+        : m_size(size), m_tone(tone),
+          m_pixels(std::size_t(size.width) * std::size_t(size.height) * (tone == Tone::gray ? 1 : 3)) {}
 
     [[nodiscard]] Tone tone() const { return m_tone; }
-    [[nodiscard]] int width() const { return m_image.width(); }
-    [[nodiscard]] int height() const { return m_image.height(); }
-    // Bytes from one row to the next: at least width × samples a pixel, padded to a multiple of 4.
-    [[nodiscard]] int stride() const { return m_image.bytes_per_row(); }
-    // stride × height bytes, writable so that conversions can work in place.
-    [[nodiscard]] std::span<std::uint8_t> pixels();
+    [[nodiscard]] int width() const { return m_size.width; }
+    [[nodiscard]] int height() const { return m_size.height; }
+    [[nodiscard]] std::size_t rowBytes() const { return m_pixels.size() / std::size_t(m_size.height); }
+    [[nodiscard]] std::span<std::uint8_t> pixels() { return m_pixels; }
 
   private:
-    poppler::image m_image;
+    PixelSize m_size;
     Tone m_tone;
+    std::vector<std::uint8_t> m_pixels;
 };
 
 // One open PDF document. Not thread-safe: concurrent renderers open a document each.
@@ -42,6 +44,7 @@ class PopplerDocument {
     // Nothing when the page cannot be loaded.
     [[nodiscard]] std::optional<PageGeometry> geometry(int index) const;
     // The page's crop box as it lies in unrotated user space, at exactly `size` pixels, antialiased.
+    // A large page renders in bands, so that the renderer's own bitmap stays small beside the page's.
     // Nothing when the page cannot be loaded or rendered.
     [[nodiscard]] std::optional<RenderedPage> render(int index, const PageGeometry& geometry, PixelSize size,
                                                      RenderedPage::Tone tone) const;

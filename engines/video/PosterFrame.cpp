@@ -216,17 +216,24 @@ tl::expected<void, PosterError> write(const Bitmap& image, const fs::path& outpu
     return {};
 }
 
-std::vector<std::string> extractArguments(const fs::path& input, double seconds, const fs::path& output) {
+std::vector<std::string> extractArguments(const fs::path& input, double seconds, const fs::path& output,
+                                          bool toneMapped) {
     // The seek comes before the input: fast, to the key frame before the time. "-update" makes
     // the image muxer take the name as it is, "%" and all, instead of as a numbered pattern.
-    return {"-v",        "error", "-y",      "-ss", secondsText(seconds), "-i", input.string(),
-            "-frames:v", "1",     "-update", "1",   "-compression_level", "0",  output.string()};
+    std::vector<std::string> arguments{"-v", "error", "-y", "-ss", secondsText(seconds), "-i", input.string()};
+    if (toneMapped)
+        arguments.insert(arguments.end(), {"-vf", std::string(toneMappingFilters)});
+    arguments.insert(arguments.end(),
+                     {"-frames:v", "1", "-update", "1", "-compression_level", "0", output.string()});
+    return arguments;
 }
 
 tl::expected<void, PosterError> extract(const fs::path& ffmpeg, const fs::path& input, double seconds,
                                         const fs::path& output) {
+    // An HDR video's poster is tone-mapped like the video, whichever way the frame is taken.
+    const auto probed = FFmpegTool::probe(input);
     auto child = ChildProcess::start({.program = ffmpeg,
-                                      .arguments = extractArguments(input, seconds, output),
+                                      .arguments = extractArguments(input, seconds, output, probed && probed->isHDR),
                                       .onOutput = {},
                                       .onError = {}});
     if (!child)

@@ -26,17 +26,17 @@ namespace quillmorph::PosterFrame {
 // when it cannot be written.
 [[nodiscard]] tl::expected<void, PosterError> write(const Bitmap& image, const std::filesystem::path& output);
 
-// The fallback through the ffmpeg program (a fast seek to the key frame before `seconds`):
-// noFrame unless it exits 0 having written a non-empty `output` (replacing whatever is there);
+// The fallback through the ffmpeg program (a fast seek to the key frame before `seconds`), tone-mapped
+// when ffprobe finds an HDR video: noFrame unless it exits 0 having written a non-empty `output` (replacing whatever is there);
 // launchFailed when it cannot be started.
 [[nodiscard]] tl::expected<void, PosterError> extract(const std::filesystem::path& ffmpeg,
                                                       const std::filesystem::path& input, double seconds,
                                                       const std::filesystem::path& output);
 
 // ffmpeg's arguments for extract: the seconds as the shortest decimal text that reads back as
-// the same number ("12.0", "1.5"), before the input.
+// the same number ("12.0", "1.5"), before the input; the video's tone mapping when asked.
 [[nodiscard]] std::vector<std::string> extractArguments(const std::filesystem::path& input, double seconds,
-                                                        const std::filesystem::path& output);
+                                                        const std::filesystem::path& output, bool toneMapped);
 
 // One poster per video, in order, each at the "-poster" name FileNaming gives; returns where they
 // landed. With a single video, `seconds` must not pass its duration (`duration`, 0 when unknown)

@@ -17,7 +17,7 @@ struct VideoInfo {
     std::int64_t fileSize = 0; // bytes; 0 when unknown
     bool hasAudio = false;
     std::optional<std::string> audioCodec; // of the first audio stream
-    bool isHDR = false; // PQ or HLG transfer (the ffprobe probe also counts BT.2020 primaries)
+    bool isHDR = false; // PQ or HLG transfer
 
     // The duration rounded to whole seconds (halves away from zero), in the language the application
     // shows: in English "45s" below a minute, else whole minutes and the rest, "2m 5s".

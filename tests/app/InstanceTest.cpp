@@ -214,7 +214,7 @@ class InstanceTest : public QObject {
         command.push_back(notText);
         const std::function<bool()> openers[] = {
             [&] { return testing::runTool(command).exitCode == 0; },
-            [&] { return RequestLaunch::open({.action = ActionKind::image, .paths = std::vector(command.begin() + 2, command.end())}); }};
+            [&] { return RequestLaunch::open({{.action = ActionKind::image, .paths = std::vector(command.begin() + 2, command.end())}}); }};
         const QString received = QStringLiteral("richiesta image: 10000 di 10000 file presenti");
         for (qsizetype opened = 1; const auto& open : openers) {
             QVERIFY(open());

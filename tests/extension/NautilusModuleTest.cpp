@@ -106,8 +106,9 @@ extern "C" void syslog(int priority, const char* format, ...) {
 
 namespace {
 
-gboolean captureURL(const char* uri, GAppLaunchContext*, GError**) {
-    openedURLs.emplace_back(uri);
+gboolean captureURLs(GList* urls, GError**) {
+    for (GList* url = urls; url != nullptr; url = url->next)
+        openedURLs.emplace_back(static_cast<const char*>(url->data));
     return TRUE;
 }
 
@@ -172,7 +173,7 @@ class NautilusModuleTest : public ::testing::Test {
         ASSERT_EQ(count, 1);
         providerType = types[0];
         reinterpret_cast<decltype(&quillmorph_extension_set_launcher)>(
-            dlsym(moduleHandle, "quillmorph_extension_set_launcher"))(captureURL);
+            dlsym(moduleHandle, "quillmorph_extension_set_launcher"))(captureURLs);
 
         files = std::make_unique<TemporaryDirectory>();
         const auto file = [](const char* name) {

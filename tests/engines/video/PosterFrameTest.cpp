@@ -27,9 +27,9 @@ TEST(PosterFrame, ParsesSecondsMinutesAndHours) {
         EXPECT_EQ(PosterFrame::parseTime(text), seconds);
     }
     // ffmpeg reads times in fixed notation only, and before the input they seek fast.
-    EXPECT_EQ(PosterFrame::extractArguments("in", 12, "out")[4], "12.0");
-    EXPECT_EQ(PosterFrame::extractArguments("in", 0.00001, "out")[4], "0.00001");
-    EXPECT_EQ(PosterFrame::extractArguments("in", 1, "out")[5], "-i");
+    EXPECT_EQ(PosterFrame::extractArguments("in", 12, "out", false)[4], "12.0");
+    EXPECT_EQ(PosterFrame::extractArguments("in", 0.00001, "out", false)[4], "0.00001");
+    EXPECT_EQ(PosterFrame::extractArguments("in", 1, "out", false)[5], "-i");
 }
 
 class Posters : public ::testing::Test {
