@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <malloc.h>
 #include <map>
 #include <mutex>
 #include <new>
@@ -21,6 +22,9 @@ namespace {
 // Pages render on this many threads, each over its own copy of the document (a poppler document
 // is not thread-safe). Memory grows by one page's bitmap per thread.
 constexpr int rendererLimit = 2;
+
+// Pages from this size on hand their freed memory back to the system when done.
+constexpr std::int64_t trimmedPixels = 4'000'000;
 
 struct EncodedPage {
     PageGeometry geometry;
@@ -96,6 +100,15 @@ std::optional<RenderedPage> render(const PopplerDocument& document, int index, c
     return document.render(index, geometry, size, RenderedPage::Tone::color);
 }
 
+std::optional<std::vector<std::uint8_t>> picture(const PopplerDocument& document, int index,
+                                                 const PageGeometry& geometry, PixelSize size,
+                                                 const PDFSettings& settings) {
+    std::optional<RenderedPage> page = render(document, index, geometry, size, settings);
+    if (!page)
+        return std::nullopt;
+    return PageEncoder::encode(*page, settings.imageQuality);
+}
+
 std::optional<EncodedPage> encodePage(const PopplerDocument& document, int index,
                                       const PDFSettings& settings) {
     const std::optional<PageGeometry> geometry = document.geometry(index);
@@ -103,12 +116,13 @@ std::optional<EncodedPage> encodePage(const PopplerDocument& document, int index
         return std::nullopt;
     // Poppler renders the crop box, so its size sets the pixels; it is the media box on most pages.
     const PixelSize size = pixelSize(geometry->cropBox, dpi(settings.resolution));
-    const PageMemoryBudget::Lease lease =
-        PageMemoryBudget::shared().reserve(std::int64_t(size.width) * std::int64_t(size.height));
-    std::optional<RenderedPage> page = render(document, index, *geometry, size, settings);
-    if (!page)
-        return std::nullopt;
-    std::optional<std::vector<std::uint8_t>> jpeg = PageEncoder::encode(*page, settings.imageQuality);
+    const std::int64_t pixels = std::int64_t(size.width) * std::int64_t(size.height);
+    const PageMemoryBudget::Lease lease = PageMemoryBudget::shared().reserve(pixels);
+    std::optional<std::vector<std::uint8_t>> jpeg = picture(document, index, *geometry, size, settings);
+    // What a renderer frees stays in its thread's heap until handed back: after large pages, the
+    // heaps of every renderer of every document would add up.
+    if (pixels > trimmedPixels)
+        malloc_trim(0);
     if (!jpeg)
         return std::nullopt;
     return EncodedPage{.geometry = *geometry, .jpeg = std::move(*jpeg)};

@@ -4,6 +4,13 @@
 #include "engines/image/VipsImage.h"
 
 namespace quillmorph::PageEncoder {
+namespace {
+
+// Optimised Huffman tables take a second pass over the whole page's coefficients, which the encoder
+// then holds in memory: two bytes a sample, as much again as the page itself.
+constexpr std::int64_t optimizedPixels = 12'000'000;
+
+} // namespace
 
 std::optional<std::vector<std::uint8_t>> encode(RenderedPage& page, double quality) {
     const int bands = page.tone() == RenderedPage::Tone::gray ? 1 : 3;
@@ -16,7 +23,7 @@ std::optional<std::vector<std::uint8_t>> encode(RenderedPage& page, double quali
         std::vector<std::uint8_t> bytes =
             VipsImage::bytes(image.jpegsave_buffer(vips::VImage::option()
                                                        ->set("Q", EncoderQuality::libraryQ(quality))
-                                                       ->set("optimize_coding", true)
+                                                       ->set("optimize_coding", std::int64_t(page.width()) * page.height() <= optimizedPixels)
                                                        ->set("strip", true)));
         if (bytes.empty())
             return std::nullopt;

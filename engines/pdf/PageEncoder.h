@@ -9,8 +9,8 @@
 // The JPEG picture of one rendered page.
 namespace quillmorph::PageEncoder {
 
-// Baseline JPEG at `quality` (0 … 1), Huffman tables optimised, no metadata: 8-bit gray for a gray
-// page, RGB otherwise. Nothing when the encoder fails.
+// Baseline JPEG at `quality` (0 … 1), no metadata, Huffman tables optimised on pages up to 12 MP:
+// 8-bit gray for a gray page, RGB otherwise. Nothing when the encoder fails.
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> encode(RenderedPage& page, double quality);
 
 } // namespace quillmorph::PageEncoder

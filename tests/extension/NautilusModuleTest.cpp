@@ -308,18 +308,5 @@ TEST_F(NautilusModuleTest, OffersOneItemOrASubmenuInFixedOrder) {
     EXPECT_EQ(nautilus_menu_provider_get_background_items(m_provider.get(), info.get()), nullptr);
 }
 
-TEST_F(NautilusModuleTest, ItemsAndProviderAreReleasedByTheirOwners) {
-    MenuItems items = itemsFor({{path("photo.png"), std::nullopt}, {path("doc.pdf"), std::nullopt}});
-    ASSERT_NE(items, nullptr);
-    gpointer top = items->data;
-    gpointer provider = m_provider.get();
-    g_object_add_weak_pointer(G_OBJECT(top), &top);
-    g_object_add_weak_pointer(G_OBJECT(provider), &provider);
-    items.reset();
-    m_provider.reset();
-    EXPECT_EQ(top, nullptr);
-    EXPECT_EQ(provider, nullptr);
-}
-
 } // namespace
 } // namespace quillmorph

