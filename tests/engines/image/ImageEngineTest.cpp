@@ -54,6 +54,11 @@ TEST(ImageResize, CropsTheCentreRoundingHalvesAwayFromZero) {
     }
 }
 
+TEST(ImageResize, AnEmptyImageCannotBeRendered) {
+    EXPECT_EQ(ImageEngine::resize(Bitmap(0, 0, false, testing::Bytes{}), FrameSizing::untouched()),
+              tl::unexpected(ImageEngineError::renderFailed()));
+}
+
 // Half-covered red on a clear background: a downscale must not bleed colour into the clear part.
 TEST(ImageResize, TranslucentImagesStayPremultiplied) {
     const Bitmap image = makeBitmap(64, 64, true, [](int x, int) {

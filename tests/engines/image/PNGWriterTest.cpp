@@ -89,6 +89,10 @@ TEST(PNGWriter, PaletteInOrderOfOpacityThenAppearanceAtTheSmallestDepth) {
         EXPECT_EQ(dataOf(*png, "tRNS"), row.alphas);
     }
     EXPECT_FALSE(PNGWriter::truecolour(Bitmap(0, 7, false, Bytes{})));
+    // Beyond 256 colours truecolour remains, exact as well.
+    const auto truecolour = PNGWriter::truecolour(cyclingImage(257, true));
+    ASSERT_TRUE(truecolour && testing::passesPngcheck(*truecolour));
+    EXPECT_EQ(testing::decode(*truecolour)->rgba, cyclingImage(257, true).unpremultipliedRGBA());
     EXPECT_FALSE(PNGWriter::smallest(Bitmap(7, 0, true, Bytes{})));
 }
 
