@@ -19,19 +19,12 @@ enum class Streams { both, standardOutput };
 // Runs quillmorph-cli in `directory` with the English texts and no stored preferences.
 testing::CommandResult runCli(const TemporaryDirectory& directory, std::vector<std::string> arguments,
                               Streams streams = Streams::both) {
-    const std::string script = streams == Streams::both ? R"(cd "$1" && shift && exec "$@")"
-                                                        : R"(cd "$1" && shift && exec "$@" 2>/dev/null)";
-    std::vector<std::string> command{"sh",
-                                     "-c",
-                                     script,
-                                     "sh",
-                                     directory.path().string(),
-                                     "env",
-                                     "LC_ALL=C",
-                                     "LANGUAGE=",
-                                     "QUILLMORPH_CONFIG_DIR=" + (directory / ".config").string(),
-                                     QUILLMORPH_CLI,
-                                     "image"};
+    const std::string script =
+        streams == Streams::both ? R"(cd "$0" && exec "$@")" : R"(cd "$0" && exec "$@" 2>/dev/null)";
+    std::vector<std::string> command{"sh",  "-c",       script,     directory.path().string(),
+                                     "env", "LC_ALL=C", "LANGUAGE="};
+    command.push_back("QUILLMORPH_CONFIG_DIR=" + (directory / ".config").string());
+    command.insert(command.end(), {QUILLMORPH_CLI, "image"});
     command.insert(command.end(), arguments.begin(), arguments.end());
     return testing::runTool(command);
 }

@@ -11,23 +11,19 @@
 namespace quillmorph {
 namespace {
 
-JobOutcome success(std::string name, std::int64_t before, std::int64_t after) {
+JobOutcome success(const std::string& name, std::int64_t before, std::int64_t after) {
     return {.source = "/photos/" + name + ".jpg",
             .output = "/photos/" + name + "-converted.webp",
             .originalBytes = before,
             .outputBytes = after};
 }
 
-JobOutcome failure(std::string name, std::int64_t before, std::string error) {
+JobOutcome failure(const std::string& name, std::int64_t before, std::string error) {
     return {.source = "/photos/" + name + ".jpg", .originalBytes = before, .error = std::move(error)};
 }
 
-class BatchReportTest : public ::testing::Test {
-  protected:
-    void SetUp() override { Localization::setLanguage("en"); }
-};
-
-TEST_F(BatchReportTest, SummarisesTheBatch) {
+TEST(BatchReport, SummarisesTheBatch) {
+    Localization::setLanguage("en");
     constexpr std::int64_t largest = std::numeric_limits<std::int64_t>::max();
     struct Row {
         std::string name;

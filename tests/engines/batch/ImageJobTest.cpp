@@ -1,4 +1,3 @@
-#include "common/Localization.h"
 #include "engines/batch/BatchRunner.h"
 #include "engines/image/ImageEngine.h"
 #include "engines/image/ImageSettings.h"
@@ -21,13 +20,7 @@ using testing::namesIn;
 using testing::TemporaryDirectory;
 
 // Bytes and modification time: what "untouched" means for a source.
-struct Snapshot {
-    std::string bytes;
-    fs::file_time_type modified;
-    bool operator==(const Snapshot&) const = default;
-};
-
-Snapshot snapshot(const fs::path& file) {
+std::pair<std::string, fs::file_time_type> snapshot(const fs::path& file) {
     return {testing::readFile(file), fs::last_write_time(file)};
 }
 
@@ -40,35 +33,30 @@ TEST(ImageJob, EachBadFileFailsAloneLeavingNothingBehind) {
     const std::string goodBytes = testing::readFile(good);
     testing::writeFile(truncated, goodBytes.substr(0, goodBytes.size() / 3));
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-
     // A readable source in a folder nobody can write to, even root: /proc/self/fd.
-    const fs::path lockedAway = directory / "locked-away.jpg";
-    testing::writeFile(lockedAway, goodBytes);
-    const int descriptor = open(lockedAway.c_str(), O_RDONLY | O_CLOEXEC);
+    testing::writeFile(directory / "locked-away.jpg", goodBytes);
+    const int descriptor = open((directory / "locked-away.jpg").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(descriptor, 0);
     const fs::path unwritable = "/proc/self/fd/" + std::to_string(descriptor);
-
     const BatchRunner::Files files{truncated, good, fifo, unwritable};
-    std::vector<std::int64_t> sizes;
-    for (const fs::path& file : files)
-        sizes.push_back(fs::is_regular_file(file) ? std::int64_t(fs::file_size(file)) : 0);
-    std::vector<std::pair<fs::path, Snapshot>> sources;
-    for (const fs::path& file : {truncated, good, lockedAway})
-        sources.emplace_back(file, snapshot(file));
-    const auto entriesBefore = namesIn(directory.path());
+    const fs::path sources[] = {truncated, good, unwritable};
+    std::vector<std::pair<std::string, fs::file_time_type>> before;
+    for (const fs::path& file : sources)
+        before.push_back(snapshot(file));
+    auto expectedEntries = namesIn(directory.path());
 
-    auto outcomes = BatchRunner::run(
+    const auto outcomes = BatchRunner::run(
         files, {.format = ImageFormat::webp, .sizing = FrameSizing::untouched(), .quality = 0.5}, {}, {});
-    close(descriptor);
 
     ASSERT_EQ(outcomes.size(), files.size());
     for (std::size_t index = 0; index < files.size(); ++index) {
         const JobOutcome& outcome = outcomes[index];
         SCOPED_TRACE(files[index].string());
         EXPECT_EQ(outcome.source, files[index]);
-        EXPECT_EQ(outcome.originalBytes, sizes[index]);
+        EXPECT_EQ(outcome.originalBytes,
+                  files[index] == fifo ? 0 : std::int64_t(fs::file_size(files[index])));
+        EXPECT_EQ(outcome.succeeded(), files[index] == good);
         if (files[index] == good) {
-            EXPECT_TRUE(outcome.succeeded());
             EXPECT_EQ(outcome.output, directory / "good-converted.webp");
             continue;
         }
@@ -81,11 +69,9 @@ TEST(ImageJob, EachBadFileFailsAloneLeavingNothingBehind) {
         else
             EXPECT_EQ(*outcome.error, describe(ImageEngineError::unreadable(files[index])));
     }
-    for (const auto& [file, before] : sources) {
-        SCOPED_TRACE(file.string());
-        EXPECT_EQ(snapshot(file), before);
-    }
-    auto expectedEntries = entriesBefore;
+    for (std::size_t index = 0; index < before.size(); ++index)
+        EXPECT_EQ(snapshot(sources[index]), before[index]) << sources[index];
+    close(descriptor);
     expectedEntries.push_back("good-converted.webp");
     std::ranges::sort(expectedEntries);
     EXPECT_EQ(namesIn(directory.path()), expectedEntries);
@@ -95,38 +81,32 @@ TEST(ImageJob, EachBadFileFailsAloneLeavingNothingBehind) {
 // the batch sizes once. Converting again never overwrites the first output.
 TEST(ImageJob, OutputsHaveTheGeometryOfTheirSizing) {
     TemporaryDirectory directory;
-    struct Row {
-        Size source;
-        FrameSizing sizing;
-    };
-    std::vector<Row> rows{{{889, 750}, FrameSizing::exact(89, 866)},
-                          {{27, 849}, FrameSizing::exact(820, 279)}};
+    std::vector<std::pair<Size, FrameSizing>> rows{{{889, 750}, FrameSizing::exact(89, 866)},
+                                                   {{27, 849}, FrameSizing::exact(820, 279)}};
     std::mt19937 random(20261208);
     std::uniform_int_distribution<int> side(1, 900);
     while (rows.size() < 40) {
         const Size source{double(side(random)), double(side(random))};
-        rows.push_back({source, rows.size() % 2 ? FrameSizing::exact(side(random), side(random))
-                                                : FrameSizing::fit(side(random), side(random))});
+        rows.emplace_back(source, rows.size() % 2 ? FrameSizing::exact(side(random), side(random))
+                                                  : FrameSizing::fit(side(random), side(random)));
     }
-    for (const Row& row : rows) {
-        const std::string name =
-            std::to_string(int(row.source.width)) + "x" + std::to_string(int(row.source.height));
-        SCOPED_TRACE(name + " into " + std::to_string(row.sizing.width) + "x" +
-                     std::to_string(row.sizing.height));
-        const fs::path source = directory / (name + ".jpg");
-        testing::mustRun({"vips", "black", source.string(), name.substr(0, name.find('x')),
-                          name.substr(name.find('x') + 1)});
+    for (const auto& [size, sizing] : rows) {
+        const std::string width = std::to_string(int(size.width));
+        const std::string height = std::to_string(int(size.height));
+        SCOPED_TRACE(width + "x" + height + " into " + std::to_string(sizing.width) + "x" +
+                     std::to_string(sizing.height));
+        const fs::path source = directory / (width + "x" + height + ".jpg");
+        testing::mustRun({"vips", "black", source.string(), width, height});
         const JobOutcome outcome =
-            BatchRunner::process(source, {.format = ImageFormat::jpg, .sizing = row.sizing, .quality = 0.5});
+            BatchRunner::process(source, {.format = ImageFormat::jpg, .sizing = sizing, .quality = 0.5});
         ASSERT_TRUE(outcome.succeeded()) << *outcome.error;
         EXPECT_EQ(ImageEngine::pixelSize(*outcome.output),
-                  row.sizing.geometry(row.source, FrameSizing::Dimensions::whole).output);
+                  sizing.geometry(size, FrameSizing::Dimensions::whole).output);
         EXPECT_EQ(outcome.originalBytes, std::int64_t(fs::file_size(source)));
         EXPECT_EQ(outcome.outputBytes, std::int64_t(fs::file_size(*outcome.output)));
     }
-    const fs::path first = directory / "889x750.jpg";
-    const JobOutcome again =
-        BatchRunner::process(first, {.format = ImageFormat::jpg, .sizing = rows[0].sizing, .quality = 0.5});
+    const JobOutcome again = BatchRunner::process(
+        directory / "889x750.jpg", {.format = ImageFormat::jpg, .sizing = rows[0].second, .quality = 0.5});
     EXPECT_EQ(again.output, directory / "889x750-converted-1.jpg");
     EXPECT_EQ(testing::readFile(*again.output), testing::readFile(directory / "889x750-converted.jpg"));
 }

@@ -1,9 +1,13 @@
 #include "tests/engines/image/ImageTestSupport.h"
 
 #include "engines/image/VipsImage.h"
+#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/Tools.h"
 
 #include <cmath>
+#include <glib.h>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 
 namespace quillmorph::testing {
@@ -33,22 +37,66 @@ VImage photo(int width, int height, int seed) {
         .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
 }
 
-double psnr(const Bitmap& a, const Bitmap& b) {
-    if (a.width() != b.width() || a.height() != b.height())
+Bitmap photoBitmap(int width, int height, int seed) {
+    return VipsImage::render(photo(width, height, seed).bandjoin_const({255}), false);
+}
+
+Bitmap makeBitmap(int width, int height, bool hasAlpha, const std::function<Pixel(int x, int y)>& pixelAt) {
+    Bytes pixels;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const Pixel pixel = pixelAt(x, y);
+            pixels.insert(pixels.end(), pixel.begin(), pixel.end());
+        }
+    }
+    return Bitmap(width, height, hasAlpha, std::move(pixels));
+}
+
+std::set<Pixel> distinctPixels(const Bitmap& image) {
+    std::set<Pixel> pixels;
+    const auto bytes = image.pixels();
+    for (std::size_t i = 0; i < bytes.size(); i += 4)
+        pixels.insert({bytes[i], bytes[i + 1], bytes[i + 2], bytes[i + 3]});
+    return pixels;
+}
+
+std::optional<DecodedImage> decode(const Bytes& file) {
+    try {
+        VipsImage::start();
+        VImage image = VImage::new_from_buffer(file.data(), file.size(), "")
+                           .colourspace(VIPS_INTERPRETATION_sRGB)
+                           .cast(VIPS_FORMAT_UCHAR);
+        if (image.bands() == 3)
+            image = image.bandjoin_const({255});
+        std::size_t size = 0;
+        const std::unique_ptr<void, decltype(&g_free)> memory(image.write_to_memory(&size), &g_free);
+        const auto* bytes = static_cast<const std::uint8_t*>(memory.get());
+        return DecodedImage{image.width(), image.height(), Bytes(bytes, bytes + size)};
+    } catch (const vips::VError&) {
+        return std::nullopt;
+    }
+}
+
+double psnr(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
+    if (a.size() != b.size())
         throw std::invalid_argument("psnr: different sizes");
-    const auto first = a.pixels();
-    const auto second = b.pixels();
     double sum = 0;
-    for (std::size_t i = 0; i < first.size(); ++i) {
-        if (i % 4 == 3)
-            continue;
-        const double difference = double(first[i]) - double(second[i]);
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const double difference = i % 4 == 3 ? 0 : double(a[i]) - double(b[i]);
         sum += difference * difference;
     }
-    const double meanSquare = sum / (double(first.size()) * 3 / 4);
-    if (meanSquare == 0)
-        return std::numeric_limits<double>::infinity();
-    return 10 * std::log10(255.0 * 255.0 / meanSquare);
+    const double meanSquare = sum / (double(a.size()) * 3 / 4);
+    return meanSquare == 0 ? std::numeric_limits<double>::infinity()
+                           : 10 * std::log10(255.0 * 255.0 / meanSquare);
+}
+
+::testing::AssertionResult passesPngcheck(const Bytes& file) {
+    TemporaryDirectory directory;
+    writeFile(directory / "image.png", std::string(file.begin(), file.end()));
+    const CommandResult result = runTool({"pngcheck", (directory / "image.png").string()});
+    if (result.exitCode != 0)
+        return ::testing::AssertionFailure() << "pngcheck: " << result.output;
+    return ::testing::AssertionSuccess();
 }
 
 } // namespace quillmorph::testing

@@ -44,19 +44,6 @@ TEST(NumberField, TextIsTheSameInEveryLocale) {
     std::setlocale(LC_ALL, "C");
 }
 
-// Controls as the image panel sets them up, with edits and writes counted.
-struct Panel {
-    int edits = 0;
-    int writes = 0;
-    SizeControls controls{FrameSizing::untouched(),
-                          true,
-                          {.onEdit = [this] { ++edits; },
-                           .onWrite =
-                               [this](Side, const std::string&) {
-                                   ++writes;
-                               }}};
-};
-
 enum class Action { source, width, height, percent, pixels, lock, stepWidth, endHeight, sizingThenSource };
 
 void apply(SizeControls& controls, Action action, const std::string& text) {
@@ -74,8 +61,7 @@ void apply(SizeControls& controls, Action action, const std::string& text) {
     case Action::lock:
         return controls.toggleLock();
     case Action::stepWidth:
-        controls.step(Side::width, std::stod(text));
-        return;
+        return void(controls.step(Side::width, std::stod(text)));
     case Action::endHeight:
         return controls.endEditing(Side::height);
     case Action::sizingThenSource:
@@ -125,41 +111,49 @@ TEST(SizeControls, FollowTheUsersEdits) {
         {source, "640x480", "2000", "1500", fit(2000, 1500), 13, 17},
         {sizingThenSource, "1920x1080", "1", "720", exact(0, 720), 13, 19},
     };
-    Panel panel;
+    // Controls as the image panel sets them up, with edits and writes counted.
+    int edits = 0;
+    int writes = 0;
+    SizeControls controls(FrameSizing::untouched(), true,
+                          {.onEdit = [&] { ++edits; },
+                           .onWrite =
+                               [&](Side, const std::string&) {
+                                   ++writes;
+                               }});
     for (const Step& step : steps) {
         SCOPED_TRACE(std::to_string(&step - steps.data()));
-        apply(panel.controls, step.action, step.text);
-        EXPECT_EQ(panel.controls.text(Side::width), step.width);
-        EXPECT_EQ(panel.controls.text(Side::height), step.height);
-        EXPECT_EQ(panel.controls.sizing(), step.sizing);
-        EXPECT_EQ(panel.edits, step.edits);
-        EXPECT_EQ(panel.writes, step.writes);
+        apply(controls, step.action, step.text);
+        EXPECT_EQ(controls.text(Side::width), step.width);
+        EXPECT_EQ(controls.text(Side::height), step.height);
+        EXPECT_EQ(controls.sizing(), step.sizing);
+        EXPECT_EQ(edits, step.edits);
+        EXPECT_EQ(writes, step.writes);
     }
-    EXPECT_EQ(panel.controls.unit(), SizeUnit::pixels);
-    EXPECT_EQ(panel.controls.lockHelp(), Phrase::lockLockedHelp);
-    panel.controls.fieldChanged(Side::width, "x");
-    EXPECT_FALSE(panel.controls.step(Side::width, 1));
-    panel.controls.toggleLock();
-    EXPECT_EQ(panel.controls.lockLabel(), Phrase::lockFreeLabel);
+    EXPECT_EQ(controls.unit(), SizeUnit::pixels);
+    EXPECT_EQ(controls.lockHelp(), Phrase::lockLockedHelp);
+    controls.fieldChanged(Side::width, "x");
+    EXPECT_FALSE(controls.step(Side::width, 1));
+    controls.toggleLock();
+    EXPECT_EQ(controls.lockLabel(), Phrase::lockFreeLabel);
 }
 
 TEST(SizeControls, UnparsableOrAbsurdValuesNeverReachSizing) {
-    Panel panel;
-    panel.controls.setSource({4000, 3000});
-    panel.controls.fieldChanged(Side::width, "2000");
-    panel.controls.fieldChanged(Side::width, "1e300");
-    EXPECT_EQ(panel.controls.sizing(), FrameSizing::fit(2000, 1500));
-    panel.controls.fieldChanged(Side::width, "9223372036854775808");
-    EXPECT_EQ(panel.controls.sizing(), FrameSizing::fit(2000, 1500));
+    SizeControls controls(FrameSizing::untouched(), true);
+    controls.setSource({4000, 3000});
+    controls.fieldChanged(Side::width, "2000");
+    controls.fieldChanged(Side::width, "1e300");
+    EXPECT_EQ(controls.sizing(), FrameSizing::fit(2000, 1500));
+    controls.fieldChanged(Side::width, "9223372036854775808");
+    EXPECT_EQ(controls.sizing(), FrameSizing::fit(2000, 1500));
 
     // The largest whole double below 2^63 still fits.
-    panel.controls.toggleLock();
-    panel.controls.fieldChanged(Side::width, "9223372036854774784");
-    EXPECT_EQ(panel.controls.sizing().width, 9223372036854774784);
+    controls.toggleLock();
+    controls.fieldChanged(Side::width, "9223372036854774784");
+    EXPECT_EQ(controls.sizing().width, 9223372036854774784);
 
-    panel.controls.setUnit(SizeUnit::percent);
-    panel.controls.fieldChanged(Side::height, "1e290");
-    EXPECT_EQ(panel.controls.sizing().width, 9223372036854774784);
+    controls.setUnit(SizeUnit::percent);
+    controls.fieldChanged(Side::height, "1e290");
+    EXPECT_EQ(controls.sizing().width, 9223372036854774784);
 }
 
 TEST(NumericField, Stepping) {

@@ -37,19 +37,18 @@ TEST(OutputFile, CommitMovesTheWrittenBytesIntoPlace) {
     std::string longStem = "x";
     for (int index = 0; index < 125; ++index)
         longStem += "\u00e9";
-    for (const std::string& name : std::vector<std::string>{"photo-converted.webp", longStem + ".png"}) {
+    for (const std::string& name : {std::string("photo-converted.webp"), longStem + ".png"}) {
         SCOPED_TRACE(name);
         TemporaryDirectory directory;
         OutputFile file = makeOrFail(directory / name);
         const std::string temporary = file.temporaryPath().filename().string();
         EXPECT_EQ(file.temporaryPath().parent_path(), directory.path());
-        EXPECT_TRUE(temporary.starts_with("." + name.substr(0, 10))) << temporary;
-        EXPECT_NE(temporary.find(".qm-"), std::string::npos) << temporary;
-        EXPECT_TRUE(temporary.ends_with(fs::path(name).extension().string())) << temporary;
+        EXPECT_TRUE(temporary.starts_with("." + name.substr(0, 10)) &&
+                    temporary.find(".qm-") != std::string::npos &&
+                    temporary.ends_with(fs::path(name).extension().string()))
+            << temporary;
         EXPECT_LE(temporary.size(), 255u);
         EXPECT_TRUE(isValidUTF8(temporary));
-        EXPECT_TRUE(fs::is_regular_file(file.temporaryPath()));
-
         ASSERT_FALSE(file.write(bytesOf("first attempt, longer")));
         ASSERT_FALSE(file.write(bytesOf("RIFF....WEBP")));
         auto landed = file.commit("-converted", fs::path(name).extension().string().substr(1));
@@ -57,7 +56,6 @@ TEST(OutputFile, CommitMovesTheWrittenBytesIntoPlace) {
         EXPECT_EQ(*landed, directory / name);
         EXPECT_EQ(testing::readFile(*landed), "RIFF....WEBP");
         EXPECT_EQ(namesIn(directory.path()), std::vector<std::string>{name});
-
         const mode_t mask = umask(0);
         umask(mask);
         struct stat status {};
@@ -72,7 +70,6 @@ TEST(OutputFile, CommitNeverReplacesAFileThatAppearedMeanwhile) {
     ASSERT_FALSE(file.write(bytesOf("new")));
     testing::writeFile(directory / "photo-converted.webp", "someone else's");
     fs::create_directory(directory / "photo-converted-1.webp");
-
     auto landed = file.commit("-converted", "webp");
     ASSERT_TRUE(landed) << landed.error().message();
     EXPECT_EQ(*landed, directory / "photo-converted-2.webp");
@@ -80,23 +77,22 @@ TEST(OutputFile, CommitNeverReplacesAFileThatAppearedMeanwhile) {
     EXPECT_EQ(testing::readFile(directory / "photo-converted.webp"), "someone else's");
 }
 
-// A process that dies leaves its temporary unlocked; a live one holds it locked.
+// A process that dies leaves its temporary unlocked; a live one holds it locked. Names of other
+// shapes, and reserved names a child process writes, are never taken for abandoned.
 TEST(OutputFile, TemporariesWhoseOwnerIsGoneAreRemovedBesideTheNextOutput) {
     TemporaryDirectory directory;
-    const std::vector<std::string> others{".clip-converted.qm-Q2w9Zr.mp4", ".notes.qm-draft.txt",
-                                          ".qm-abcdef.jpg"};
+    std::vector<std::string> expected{".clip-converted.qm-Q2w9Zr.mp4", ".notes.qm-draft.txt",
+                                      ".qm-abcdef.jpg"};
+    for (const std::string& name : expected)
+        testing::writeFile(directory / name, "another process's, or a user's own");
     for (const char* name : {".photo-converted.qm-k3Xz9a.webp", "..qm-a1b2c3"})
         testing::writeFile(directory / name, "left by a killed process");
-    for (const std::string& name : others)
-        testing::writeFile(directory / name, "another process's, or a user's own");
-    const int held = open((directory / others[0]).c_str(), O_RDONLY | O_CLOEXEC);
+    const int held = open((directory / expected[0]).c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(flock(held, LOCK_EX), 0);
     OutputFile reserved = makeOrFail(directory / "song-converted.mp3", OutputFile::Creation::reserveName);
     testing::writeFile(reserved.temporaryPath(), "written by a child process");
-
     OutputFile mine = makeOrFail(directory / "a-converted.png");
     OutputFile next = makeOrFail(directory / "a-converted.png");
-    std::vector<std::string> expected = others;
     for (const OutputFile* file : {&reserved, &mine, &next})
         expected.push_back(file->temporaryPath().filename().string());
     std::ranges::sort(expected);
@@ -114,27 +110,21 @@ TEST(OutputFile, FailuresLeaveNothingBehind) {
     {
         OutputFile file = makeOrFail(directory / "report-compressed.pdf");
         ASSERT_FALSE(file.write(bytesOf("%PDF-1.4 partial")));
-        OutputFile moved = std::move(file);
+        const OutputFile moved = std::move(file);
         EXPECT_TRUE(fs::exists(moved.temporaryPath()));
         // A reserved name that nothing created cannot land.
         OutputFile never = makeOrFail(directory / "song-converted.mp3", OutputFile::Creation::reserveName);
         EXPECT_FALSE(fs::exists(never.temporaryPath()));
         EXPECT_EQ(never.commit("-converted", "mp3").error(), std::errc::no_such_file_or_directory);
     }
-    struct Row {
-        fs::path destination;
-        std::errc expected;
-    };
-    const Row rows[] = {
-        {directory / "plain-file" / "photo-converted.webp", std::errc::not_a_directory},
-        {directory / "missing" / "photo-converted.webp", std::errc::no_such_file_or_directory},
-    };
-    for (auto creation : {OutputFile::Creation::create, OutputFile::Creation::reserveName}) {
-        for (const Row& row : rows) {
-            SCOPED_TRACE(row.destination.string());
-            auto file = OutputFile::make(row.destination, creation);
-            ASSERT_FALSE(file);
-            EXPECT_EQ(file.error(), row.expected);
+    for (const auto creation : {OutputFile::Creation::create, OutputFile::Creation::reserveName}) {
+        for (const auto& [destination, error] :
+             {std::pair{directory / "plain-file" / "photo-converted.webp", std::errc::not_a_directory},
+              {directory / "missing" / "photo-converted.webp", std::errc::no_such_file_or_directory}}) {
+            SCOPED_TRACE(destination.string());
+            const auto made = OutputFile::make(destination, creation);
+            ASSERT_FALSE(made);
+            EXPECT_EQ(made.error(), error);
         }
     }
     EXPECT_FALSE(OutputFile::make("/proc/photo-converted.webp"));
