@@ -212,25 +212,6 @@ TEST(PDFEngine, RejectsWhatDoesNotOpenAsAPDFOrHasNoPageToWriteButOpensEditLocked
     EXPECT_EQ(testing::pageFacts(output).size(), 2u);
 }
 
-TEST(PDFEngine, TruncatedDocumentsFailOrGiveValidFiles) {
-    testing::TemporaryDirectory directory;
-    testing::ghostscriptPDF(directory / "source.pdf", letterPages);
-    const std::string source = testing::readFile(directory / "source.pdf");
-    for (double fraction : {0.5, 0.97}) {
-        SCOPED_TRACE(fraction);
-        const std::filesystem::path cut = directory / "cut.pdf";
-        testing::writeFile(cut, source.substr(0, std::size_t(double(source.size()) * fraction)));
-        const auto result = PDFEngine::compress(cut, {.resolution = Resolution::web});
-        if (!result) {
-            EXPECT_NE(result.error().kind, PDFEngineError::Kind::renderFailed);
-            continue;
-        }
-        testing::writeBytes(directory / "output.pdf", *result);
-        expectValid(directory / "output.pdf");
-        EXPECT_LE(testing::pageFacts(directory / "output.pdf").size(), 2u);
-    }
-}
-
 TEST(PageMemoryBudget, PagesWaitUntilTheirPixelsAreFreeAndAHugePageTakesItAll) {
     PageMemoryBudget budget(100);
     std::atomic<bool> reserved = false;
