@@ -50,6 +50,7 @@ TEST(AudioProbe, ReportsAndTheirDefaults) {
         {"raw bits not text", stream(R"("bits_per_raw_sample":24,"sample_fmt":"s32")"),
          AudioInfo{.bitDepth = 24}},
         {"floating point", stream(R"("sample_fmt":"fltp")"), AudioInfo{}},
+        {"raw bits unknown", stream(R"("bits_per_raw_sample":"N/A")"), AudioInfo{}},
         {"empty output", "", unreadable},
         {"truncated", R"({"streams":[{"codec_name":"mp3"}],"form)", unreadable},
         {"ffprobe on a text file", "{\n\n}\n", unreadable},

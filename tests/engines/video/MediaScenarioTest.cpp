@@ -119,7 +119,7 @@ Command poster(double seconds, double duration = 1, std::size_t copies = 1) {
     return [=](const fs::path& input) {
         auto made = PosterFrame::make(std::vector(copies, input), seconds, duration);
         PosterFrame::Status status = PosterFrame::status(made);
-        EXPECT_EQ(status.isError, !made);
+        EXPECT_EQ(status, (PosterFrame::Status{status.text, !made}));
         if (!made)
             return status.text;
         testing::FramePixels pixels = testing::firstFrame(made->back());

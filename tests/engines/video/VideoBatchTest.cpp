@@ -73,6 +73,7 @@ TEST_F(VideoBatchTest, StopCancelsTheRunningFileAndStartsNoOther) {
     EXPECT_EQ(outcomes[0].error, Localization::string(Phrase::errorVideoCancelled));
     EXPECT_EQ(testing::namesIn(m_folder.path()), (std::vector<std::string>{"a.mp4", "b.mp4"}));
     EXPECT_EQ(testing::openDescriptorCount(), descriptorsBefore);
+    m_batch.stop(); // again, with nothing running
     EXPECT_TRUE(m_batch.wasStopped());
     EXPECT_TRUE(run(files).empty()) << "a stopped batch does nothing";
 }
