@@ -2,7 +2,7 @@
 
 #include "common/Localization.h"
 #include "common/UserDefaults.h"
-#include "engines/output/FileNaming.h"
+#include "engines/audio/AudioProbe.h"
 #include "engines/video/FFmpegTool.h"
 #include "tests/engines/video/Clips.h"
 #include "tests/support/TemporaryDirectory.h"
@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <limits>
 #include <sys/stat.h>
 
 namespace quillmorph {
@@ -18,8 +19,49 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Clip;
 
-fs::path destinationFor(const fs::path& source, AudioFormat format) {
-    return FileNaming::destination(source, AudioEngine::outputSuffix, fileExtension(format));
+// ffprobe's report on the first audio stream; a missing or mistyped field takes its default, bits
+// per sample come from the raw count, else from the sample format.
+TEST(AudioProbe, ReportsAndTheirDefaults) {
+    const fs::path file = "/music/song.mp3";
+    using Parsed = tl::expected<AudioInfo, AudioEngineError>;
+    const Parsed unreadable = tl::unexpected(AudioEngineError::unreadable(file));
+    const Parsed noAudio = tl::unexpected(AudioEngineError::noAudioTrack(file));
+    auto stream = [](std::string fields) {
+        return R"({"streams":[{)" + fields + R"(}],"format":{}})";
+    };
+    const std::tuple<const char*, std::string, Parsed> rows[] = {
+        {"all missing", stream(""), AudioInfo{}},
+        {"bit rate in kbps", R"({"streams":[{}],"format":{"bit_rate":"320000"}})", AudioInfo{.bitrate = 320}},
+        {"numbers where text belongs",
+         R"({"streams":[{"sample_rate":48000,"codec_name":7}],"format":{"duration":3.5,"bit_rate":320000}})",
+         AudioInfo{}},
+        {"unparsable texts",
+         R"({"streams":[{"sample_rate":"44.1k"}],"format":{"duration":"N/A","bit_rate":"12x"}})",
+         AudioInfo{}},
+        {"huge bit rate", R"({"streams":[{}],"format":{"bit_rate":"99999999999999999"}})",
+         AudioInfo{.bitrate = std::numeric_limits<int>::max()}},
+        {"raw bits first", stream(R"("bits_per_raw_sample":"24","sample_fmt":"s16")"),
+         AudioInfo{.bitDepth = 24}},
+        {"raw bits with a sign", stream(R"("bits_per_raw_sample":"+20")"), AudioInfo{.bitDepth = 20}},
+        {"no raw bits", stream(R"("bits_per_raw_sample":"0","sample_fmt":"s32p")"),
+         AudioInfo{.bitDepth = 24}},
+        {"garbled raw bits", stream(R"("bits_per_raw_sample":"24 ","sample_fmt":"s16")"),
+         AudioInfo{.bitDepth = 16}},
+        {"raw bits not text", stream(R"("bits_per_raw_sample":24,"sample_fmt":"s32")"),
+         AudioInfo{.bitDepth = 24}},
+        {"floating point", stream(R"("sample_fmt":"fltp")"), AudioInfo{}},
+        {"raw bits unknown", stream(R"("bits_per_raw_sample":"N/A")"), AudioInfo{}},
+        {"empty output", "", unreadable},
+        {"truncated", R"({"streams":[{"codec_name":"mp3"}],"form)", unreadable},
+        {"ffprobe on a text file", "{\n\n}\n", unreadable},
+        {"format not an object", R"({"streams":[{}],"format":[]})", unreadable},
+        {"no streams", R"({"format":{}})", noAudio},
+        {"streams not objects", R"({"streams":[1],"format":{}})", noAudio},
+    };
+    for (const auto& [name, json, expected] : rows) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(AudioProbe::parse(json, file), expected);
+    }
 }
 
 // Fresh, empty user defaults, the built-in ffmpeg search and a folder to write into.
@@ -39,13 +81,10 @@ class AudioEngineTest : public ::testing::Test {
     fs::path m_song = testing::copyClip(Clip::wav32, m_folder.path(), "tone.wav");
 };
 
-// A FIFO would keep ffprobe and ffmpeg waiting for ever.
-TEST_F(AudioEngineTest, RejectsWhatItCannotRead) {
+// A FIFO would keep ffmpeg waiting for ever; the batch's probe refuses it first, so this one is
+// the converter's own guard.
+TEST_F(AudioEngineTest, ConvertRefusesAFIFO) {
     ASSERT_EQ(mkfifo((m_folder / "pipe.mp3").c_str(), 0600), 0);
-    for (const fs::path& file : {m_folder / "missing.wav", m_folder / "pipe.mp3", m_folder.path()}) {
-        SCOPED_TRACE(file);
-        EXPECT_EQ(AudioEngine::inspect(file), tl::unexpected(AudioEngineError::unreadable(file)));
-    }
     EXPECT_EQ(AudioEngine::convert(m_folder / "pipe.mp3", m_folder / "pipe-converted.mp3", {}, {}),
               tl::unexpected(AudioEngineError::unreadable(m_folder / "pipe.mp3")));
 }
@@ -60,50 +99,20 @@ TEST_F(AudioEngineTest, NeverOverwritesAnExistingFile) {
               (std::vector<std::string>{"tone-converted-1.mp3", "tone-converted.mp3", "tone.wav"}));
 }
 
-TEST_F(AudioEngineTest, RunReportsStreamsAndHowTheToolEnded) {
-    AudioEngine::ToolRun result = AudioEngine::run("/bin/sh", {"-c", "echo out; echo err >&2; exit 3"});
-    EXPECT_EQ(result, (AudioEngine::ToolRun{.status = 3, .output = "out\n", .error = "err\n"}));
-    EXPECT_EQ(AudioEngine::run(m_folder / "nothing-here", {}), AudioEngine::ToolRun{});
-    EXPECT_EQ(AudioEngine::run("/bin/sh", {"-c", "kill -TERM $$"}).status, 128 + SIGTERM);
-}
-
 // Switched off while installed is the same as missing: both operations fail at once, writing nothing.
 TEST_F(AudioEngineTest, SwitchedOffToolsAreNeedsFFmpeg) {
     ASSERT_TRUE(UserDefaults::setBoolean("QuillmorphIgnoreFFmpeg", true));
     ASSERT_TRUE(FFmpegTool::path(FFmpegTool::ffmpeg).has_value());
     EXPECT_FALSE(AudioEngine::isAvailable());
     EXPECT_EQ(AudioEngine::inspect(m_song), tl::unexpected(AudioEngineError::needsFFmpeg()));
-    EXPECT_EQ(AudioEngine::convert(m_song, destinationFor(m_song, AudioFormat::mp3), {}, {}),
+    EXPECT_EQ(AudioEngine::convert(m_song, m_folder / "tone-converted.mp3", {}, {}),
               tl::unexpected(AudioEngineError::needsFFmpeg()));
     EXPECT_EQ(testing::namesIn(m_folder.path()), std::vector<std::string>{"tone.wav"});
 }
 
-// A stand-in ffmpeg beside the real ffprobe, for the ways a run goes wrong that the real one
-// will not show on demand.
-class FakeFFmpeg : public AudioEngineTest {
-  protected:
-    void install(const std::string& script) {
-        fs::path ffmpeg = m_tools / "ffmpeg";
-        testing::writeFile(ffmpeg, "#!/bin/sh\n# The output is the last argument.\nfor output; do :; done\n" +
-                                       script);
-        fs::permissions(ffmpeg, fs::perms::owner_all);
-        auto ffprobe = FFmpegTool::path(FFmpegTool::ffprobe);
-        ASSERT_TRUE(ffprobe.has_value());
-        if (!fs::exists(m_tools / "ffprobe"))
-            fs::create_symlink(*ffprobe, m_tools / "ffprobe");
-        FFmpegTool::setSearchFolders(std::vector{m_tools.path().string()});
-    }
-
-    testing::TemporaryDirectory m_tools;
-};
-
-TEST_F(FakeFFmpeg, AFailedRunLeavesNothingAndReportsTheLastErrorLine) {
-    struct Row {
-        const char* name;
-        std::string script;
-        std::string message;
-    };
-    const Row rows[] = {
+// A stand-in ffmpeg, for the ways a run goes wrong that the real one will not show on demand.
+TEST_F(AudioEngineTest, AFailedRunLeavesNothingAndReportsTheLastErrorLine) {
+    const std::tuple<const char*, std::string, std::string> rows[] = {
         {"exit 0 without writing", "echo 'Stream map matches no streams.' >&2\nexit 0\n",
          "Stream map matches no streams."},
         {"exit 0 with an empty file", ": > \"$output\"\nexit 0\n", ""},
@@ -113,16 +122,21 @@ TEST_F(FakeFFmpeg, AFailedRunLeavesNothingAndReportsTheLastErrorLine) {
         {"killed while writing", "echo partial > \"$output\"\nkill -KILL $$\n", ""},
         {"error text not UTF-8", "printf 'bad \\377 byte\\n' >&2\nexit 1\n", ""},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        install(row.script);
-        auto output = AudioEngine::convert(m_song, destinationFor(m_song, AudioFormat::mp3), {}, {});
-        ASSERT_FALSE(output.has_value());
-        EXPECT_EQ(output.error(), AudioEngineError::failed(row.message));
-        EXPECT_EQ(describe(output.error()),
-                  row.message.empty() ? Localization::string(Phrase::errorAudioEncoding) : row.message);
+    testing::TemporaryDirectory tools;
+    FFmpegTool::setSearchFolders(std::vector{tools.path().string()});
+    for (const auto& [name, script, message] : rows) {
+        SCOPED_TRACE(name);
+        testing::writeFile(tools / "ffmpeg",
+                           "#!/bin/sh\n# The output is the last argument.\nfor output; do :; done\n" +
+                               script);
+        fs::permissions(tools / "ffmpeg", fs::perms::owner_all);
+        auto output = AudioEngine::convert(m_song, m_folder / "tone-converted.mp3", {}, {});
+        EXPECT_EQ(output, tl::unexpected(AudioEngineError::failed(message)));
+        EXPECT_EQ(describe(AudioEngineError::failed(message)),
+                  message.empty() ? Localization::string(Phrase::errorAudioEncoding) : message);
         EXPECT_EQ(testing::namesIn(m_folder.path()), std::vector<std::string>{"tone.wav"});
     }
+    EXPECT_EQ(AudioEngine::run(m_folder / "nothing-here", {}), AudioEngine::ToolRun{}) << "never started";
 }
 
 } // namespace

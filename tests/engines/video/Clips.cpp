@@ -30,73 +30,49 @@ const std::string hevc10 = small +
                            "log-level=error -tag:v hvc1 -color_primaries bt2020 -colorspace bt2020nc ";
 const std::string picture = "-f lavfi -i testsrc2=size=160x120:rate=10:duration=1";
 
-Recipe recipe(Clip which) {
-    switch (which) {
-    case Clip::landscape:
-        return {"landscape.mp4", "-f lavfi -i testsrc2=size=1920x1080:rate=30:duration=1" + sine + "-ac 2" +
-                                     x264 + "-c:a aac -shortest"};
-    case Clip::phone:
-        return {"phone.mp4",
-                "-f lavfi -i testsrc2=size=640x360:rate=60:duration=1" + sine + x264 + "-c:a aac"};
-    case Clip::rotated:
-        return {"rotated.mp4",
-                "-f lavfi -i color=red:size=160x240:rate=10:duration=1 -f lavfi -i "
-                "color=blue:size=160x240:rate=10:duration=1 -filter_complex [0][1]hstack,format=yuv420p" +
-                    x264,
-                "-metadata:s:v:0 rotate=90"};
-    case Clip::pq:
-        return {"pq.mp4", hevc10 + "-color_trc smpte2084"};
-    case Clip::hlg:
-        return {"hlg.mp4", hevc10 + "-color_trc arib-std-b67"};
-    case Clip::bt2020Sdr:
-        return {"bt2020-sdr.mp4", small + x264 + "-color_primaries bt2020 -color_trc bt709"};
-    case Clip::bt2020Untagged:
-        return {"bt2020-untagged.mp4", small + x264 + "-color_primaries bt2020"};
-    case Clip::silent:
-        return {"silent.mp4", "-f lavfi -i testsrc2=size=320x240:rate=25:duration=2" + x264};
-    case Clip::colours:
-        return {"colours.mp4", "-f lavfi -i color=red:size=160x120:rate=10:duration=1 -f lavfi -i "
-                               "color=blue:size=160x120:rate=10:duration=1 -filter_complex "
-                               "[0][1]concat,format=yuv420p -g 100" +
-                                   x264};
-    case Clip::damagedAudio:
-        return {"damaged-audio.mp4", picture + sine + x264 + "-c:a aac", "-bsf:a noise=amount=50"};
-    case Clip::webm:
-        return {"clip.webm", picture + sine + "-c:v libvpx-vp9 -deadline realtime -c:a libopus"};
-    case Clip::tone:
-        return {"tone.m4a", "-f lavfi -i sine=frequency=440:duration=1 -c:a aac"};
-    case Clip::surround51:
-        return {"film.ac3", "-f lavfi -i sine=duration=1 -af aformat=channel_layouts=5.1(side) -c:a ac3"};
-    case Clip::surround71:
-        return {"surround.flac", "-f lavfi -i sine=duration=1 -af aformat=channel_layouts=7.1 -c:a flac"};
-    case Clip::theora:
-        return {"theora.ogg", picture + sine + "-c:v libtheora -c:a libvorbis"};
-    case Clip::m4aVideo:
-        return {"video.m4a", picture + sine + x264 + "-c:a aac"};
-    case Clip::m4aCover:
-        return {"song.m4a",
-                sine + "-f lavfi -i color=red:size=32x32:duration=0.1 -frames:v 1 -map 0:a -map 1:v -c:v png "
-                       "-disposition:v attached_pic -c:a aac -metadata title=Quillmorph"};
-    case Clip::flac24:
-        return {"tone24.flac", "-f lavfi -i aevalsrc=0.5*sin(440*2*PI*t)|0.5*sin(660*2*PI*t):s=48000:d=1 "
-                               "-c:a flac -sample_fmt s32 -bits_per_raw_sample 24"};
-    case Clip::wav32:
-        return {"tone32.wav", "-f lavfi -i sine=frequency=440:duration=1 -c:a pcm_s32le"};
-    }
-    return {};
-}
-
-std::vector<std::string> words(const std::string& line) {
-    std::istringstream stream(line);
-    return {std::istream_iterator<std::string>(stream), std::istream_iterator<std::string>()};
-}
+// In the order of Clip.
+const Recipe recipes[] = {
+    {"phone60.mp4",
+     "-f lavfi -i testsrc2=size=320x180:rate=60:duration=1" + sine + "-ac 2" + x264 + "-c:a aac"},
+    {"rotated.mp4",
+     "-f lavfi -i color=red:size=160x240:rate=10:duration=1 -f lavfi -i "
+     "color=blue:size=160x240:rate=10:duration=1 -filter_complex [0][1]hstack,format=yuv420p" +
+         x264,
+     "-metadata:s:v:0 rotate=90"},
+    {"pq.mp4", hevc10 + "-color_trc smpte2084"},
+    {"hlg.mp4", hevc10 + "-color_trc arib-std-b67"},
+    {"bt2020-sdr.mp4", small + x264 + "-color_primaries bt2020 -color_trc bt709"},
+    {"bt2020-untagged.mp4", small + x264 + "-color_primaries bt2020"},
+    {"colours.mp4", "-f lavfi -i color=red:size=160x120:rate=10:duration=1 -f lavfi -i "
+                    "color=blue:size=160x120:rate=10:duration=1 -filter_complex "
+                    "[0][1]concat,format=yuv420p -g 100" +
+                        x264},
+    {"damaged-audio.mp4", picture + sine + x264 + "-c:a aac", "-bsf:a noise=amount=50"},
+    {"clip.webm", picture + sine + "-c:v libvpx-vp9 -deadline realtime -c:a libopus"},
+    {"film.ac3", "-f lavfi -i sine=duration=1 -af aformat=channel_layouts=5.1(side) -c:a ac3"},
+    {"surround.flac", "-f lavfi -i sine=duration=1 -af aformat=channel_layouts=7.1 -c:a flac"},
+    {"theora.ogg", picture + sine + "-c:v libtheora -c:a libvorbis"},
+    {"video.m4a", picture + sine + x264 + "-c:a aac"},
+    {"song.m4a", sine +
+                     "-f lavfi -i color=red:size=32x32:duration=0.1 -frames:v 1 -map 0:a -map 1:v -c:v png "
+                     "-disposition:v attached_pic -c:a aac -metadata title=Quillmorph"},
+    {"tone24.flac", "-f lavfi -i aevalsrc=0.5*sin(440*2*PI*t)|0.5*sin(660*2*PI*t):s=48000:d=1 "
+                    "-c:a flac -sample_fmt s32 -bits_per_raw_sample 24"},
+    {"tone32.wav", "-f lavfi -i sine=frequency=440:duration=1 -c:a pcm_s32le"},
+};
 
 void ffmpeg(const std::string& arguments, const fs::path& output) {
     std::vector<std::string> line{"ffmpeg", "-v", "error", "-nostdin", "-y"};
-    for (std::string& word : words(arguments))
-        line.push_back(word);
+    std::istringstream words(arguments);
+    line.insert(line.end(), std::istream_iterator<std::string>(words), std::istream_iterator<std::string>());
     line.push_back(output.string());
     mustRun(line);
+}
+
+std::array<double, 3> pixel(const std::string& rgb, std::size_t offset) {
+    return {double(static_cast<unsigned char>(rgb[offset])),
+            double(static_cast<unsigned char>(rgb[offset + 1])),
+            double(static_cast<unsigned char>(rgb[offset + 2]))};
 }
 
 std::string text(const nlohmann::json& object, const char* key) {
@@ -128,7 +104,7 @@ std::string described(const nlohmann::json& stream) {
 } // namespace
 
 fs::path clip(Clip which) {
-    Recipe made = recipe(which);
+    const Recipe& made = recipes[int(which)];
     fs::path folder = QUILLMORPH_TEST_CLIPS;
     fs::path target = folder / made.name;
     if (fs::exists(target))
@@ -173,44 +149,37 @@ std::string streams(const fs::path& file) {
     return title.empty() ? all : all + ", title " + title;
 }
 
-std::array<int, 3> FramePixels::at(int x, int y) const {
+std::string FramePixels::colourAt(int x, int y) const {
     std::size_t offset = (std::size_t(y) * std::size_t(width) + std::size_t(x)) * 3;
     if (offset + 2 >= rgb.size())
-        return {-1, -1, -1};
-    return {static_cast<unsigned char>(rgb[offset]), static_cast<unsigned char>(rgb[offset + 1]),
-            static_cast<unsigned char>(rgb[offset + 2])};
+        return "outside";
+    auto [r, g, b] = pixel(rgb, offset);
+    return r > 200 && g < 60 && b < 60 ? "red" : r < 60 && g < 60 && b > 200 ? "blue" : "other";
 }
 
-double FramePixels::meanBrightness() const {
-    double sum = 0;
-    for (char byte : rgb)
-        sum += static_cast<unsigned char>(byte);
-    return rgb.empty() ? 0 : sum / double(rgb.size());
-}
-
-double FramePixels::meanSaturation() const {
-    double sum = 0;
+std::array<double, 2> FramePixels::brightnessAndSaturation() const {
+    std::array<double, 2> sums{};
     for (std::size_t offset = 0; offset + 2 < rgb.size(); offset += 3) {
-        auto [low, high] =
-            std::minmax({static_cast<unsigned char>(rgb[offset]), static_cast<unsigned char>(rgb[offset + 1]),
-                         static_cast<unsigned char>(rgb[offset + 2])});
-        sum += high == 0 ? 0 : 255.0 * (high - low) / high;
+        std::array<double, 3> colour = pixel(rgb, offset);
+        auto [low, high] = std::ranges::minmax(colour);
+        sums[0] += (colour[0] + colour[1] + colour[2]) / 3;
+        sums[1] += high == 0 ? 0 : 255 * (high - low) / high;
     }
-    return rgb.size() < 3 ? 0 : sum / double(rgb.size() / 3);
+    double pixels = std::max(double(rgb.size() / 3), 1.0);
+    return {sums[0] / pixels, sums[1] / pixels};
 }
 
-FramePixels firstFrame(const std::filesystem::path& file, int width, int height) {
+FramePixels firstFrame(const std::filesystem::path& file) {
     CommandResult decoded = runTool({"ffmpeg", "-v", "error", "-nostdin", "-i", file.string(), "-frames:v",
-                                     "1", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});
-    return {width, height, decoded.output};
-}
-
-bool isRed(std::array<int, 3> colour) {
-    return colour[0] > 200 && colour[1] < 60 && colour[2] < 60;
-}
-
-bool isBlue(std::array<int, 3> colour) {
-    return colour[0] < 60 && colour[1] < 60 && colour[2] > 200;
+                                     "1", "-c:v", "ppm", "-f", "image2pipe", "-"});
+    FramePixels frame;
+    std::istringstream header(decoded.output);
+    std::string magic;
+    int depth = 0;
+    header >> magic >> frame.width >> frame.height >> depth;
+    frame.rgb =
+        decoded.output.substr(std::min<std::size_t>(std::size_t(header.tellg()) + 1, decoded.output.size()));
+    return frame;
 }
 
 } // namespace quillmorph::testing

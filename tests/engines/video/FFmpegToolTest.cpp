@@ -15,8 +15,8 @@ namespace fs = std::filesystem;
 
 TEST(FFprobeOutput, ParseRate) {
     const std::pair<std::optional<std::string_view>, std::optional<double>> rows[] = {
-        {"30000/1001", 30000.0 / 1001}, {"//50//2//", 25.0},          {"0/0", std::nullopt},
-        {"30/0", std::nullopt},         {"25", std::nullopt},         {"", std::nullopt},
+        {"30000/1001", 30000.0 / 1001}, {"//50//2//", 25.0},
+        {"30/0", std::nullopt},         {"25", std::nullopt},
         {"1e308/1e-308", std::nullopt}, {std::nullopt, std::nullopt},
     };
     for (auto [text, rate] : rows) {
@@ -38,53 +38,36 @@ TEST(FFprobeOutput, FieldsAndTheirDefaults) {
                           .fileSize = 6250000};
     VideoInfo turned = plain;
     std::swap(turned.width, turned.height);
-    VideoInfo hdr = plain;
-    hdr.isHDR = true;
     auto json = [&](const std::string& more) {
         return "{\"streams\": [{" + stream + more + "}], " + format + "}";
     };
-    const std::tuple<const char*, std::string, VideoInfo> rows[] = {
+    const tl::expected<VideoInfo, VideoEngineError> unreadable =
+        tl::unexpected(VideoEngineError::probeFailed("/v/clip.mp4"));
+    const tl::expected<VideoInfo, VideoEngineError> noVideo =
+        tl::unexpected(VideoEngineError::noVideoStream("/v/clip.mp4"));
+    const std::tuple<const char*, std::string, tl::expected<VideoInfo, VideoEngineError>> rows[] = {
         {"plain", json(""), plain},
         {"side data wins over the tag",
          json(R"(, "side_data_list": [{"rotation": 180}], "tags": {"rotate": "90"})"), plain},
         {"older rotate tag", json(R"(, "tags": {"rotate": "+90"})"), turned},
         {"a garbled rotate tag", json(R"(, "tags": {"rotate": "90x"})"), plain},
-        {"PQ", json(R"(, "color_transfer": "smpte2084", "color_primaries": "bt2020")"), hdr},
-        {"HLG", json(R"(, "color_transfer": "arib-std-b67")"), hdr},
-        {"BT.2020 primaries alone are SDR",
-         json(R"(, "color_transfer": "bt709", "color_primaries": "bt2020")"), plain},
-        {"no format section",
-         "{\"streams\": [{" + stream + "}]}",
-         {.width = 1920, .height = 1080, .frameRate = 30000.0 / 1001, .codec = "h264"}},
+        {"no format section", "{\"streams\": [{" + stream + "}]}",
+         VideoInfo{.width = 1920, .height = 1080, .frameRate = 30000.0 / 1001, .codec = "h264"}},
         {"fields of the wrong type",
          R"({"streams": [{"codec_type": "video", "codec_name": 264, "width": "1920", "height": 1080.0,
                           "r_frame_rate": 30}], "format": {"duration": 12.5, "bit_rate": "N/A", "size": "12 MB"}})",
          VideoInfo{}},
         {"a stream that is not an object is skipped",
          "{\"streams\": [7, \"video\", {" + stream + "}], " + format + "}", plain},
+        {"empty", "", unreadable},
+        {"truncated", "{\"streams\": [", unreadable},
+        {"no streams", "{}", noVideo},
+        {"streams not a list", R"({"streams": {"codec_type": "video"}})", noVideo},
+        {"audio only", R"({"streams": [{"codec_type": "audio"}]})", noVideo},
     };
     for (const auto& [name, text, expected] : rows) {
         SCOPED_TRACE(name);
-        auto info = FFmpegTool::videoInfo(text, "/v/clip.mp4");
-        ASSERT_TRUE(info) << describe(info.error());
-        EXPECT_EQ(*info, expected);
-    }
-}
-
-TEST(FFprobeOutput, RejectsWhatIsNoVideo) {
-    const std::pair<const char*, VideoEngineError::Kind> rows[] = {
-        {"", VideoEngineError::Kind::probeFailed},
-        {"{\"streams\": [", VideoEngineError::Kind::probeFailed},
-        {"{}", VideoEngineError::Kind::noVideoStream},
-        {R"({"streams": {"codec_type": "video"}})", VideoEngineError::Kind::noVideoStream},
-        {R"({"streams": [{"codec_type": "audio"}]})", VideoEngineError::Kind::noVideoStream},
-    };
-    for (auto [json, kind] : rows) {
-        SCOPED_TRACE(json);
-        auto info = FFmpegTool::videoInfo(json, "/v/clip.mp4");
-        ASSERT_FALSE(info);
-        EXPECT_EQ(info.error().kind, kind);
-        EXPECT_EQ(info.error().file, "/v/clip.mp4");
+        EXPECT_EQ(FFmpegTool::videoInfo(text, "/v/clip.mp4"), expected);
     }
 }
 

@@ -5,8 +5,8 @@
 #include "engines/video/NativeVideoEngine.h"
 #include "engines/video/VideoEncoder.h"
 #include "engines/video/VideoEngines.h"
+#include "tests/engines/process/ProcessChecks.h"
 #include "tests/engines/video/Clips.h"
-#include "tests/engines/video/WithoutRoot.h"
 #include "tests/support/TemporaryDirectory.h"
 #include "tests/support/Tools.h"
 
@@ -29,6 +29,8 @@ class VideoBatchTest : public ::testing::Test {
                    const std::string& label) {
                 if (!fraction)
                     m_started.push_back(std::to_string(done) + "/" + std::to_string(total) + " " + label);
+                else if (m_stopWhileEncoding)
+                    m_batch.stop();
             },
             testing::inlineExecutor);
     }
@@ -36,12 +38,13 @@ class VideoBatchTest : public ::testing::Test {
     testing::TemporaryDirectory m_folder;
     VideoBatch m_batch{[] { return std::make_unique<NativeVideoEngine>(); }, NativeVideoEngine::probe};
     std::vector<std::string> m_started;
+    bool m_stopWhileEncoding = false;
 };
 
 TEST_F(VideoBatchTest, ConvertsEachFileAndKeepsGoingPastFailures) {
     testing::writeFile(m_folder / "notes.mp4", "not a video");
     testing::writeFile(m_folder / "last-converted.mp4", "earlier");
-    std::vector<fs::path> files{testing::copyClip(Clip::silent, m_folder.path(), "first.mp4"),
+    std::vector<fs::path> files{testing::copyClip(Clip::colours, m_folder.path(), "first.mp4"),
                                 m_folder / "notes.mp4",
                                 testing::copyClip(Clip::rotated, m_folder.path(), "last.mp4")};
     auto outcomes = run(files);
@@ -54,28 +57,23 @@ TEST_F(VideoBatchTest, ConvertsEachFileAndKeepsGoingPastFailures) {
     EXPECT_EQ(testing::readFile(m_folder / "last-converted.mp4"), "earlier");
     EXPECT_EQ(m_started, (std::vector<std::string>{"0/3 first.mp4", "1/3 notes.mp4", "2/3 last.mp4"}));
     EXPECT_EQ(testing::namesIn(m_folder.path()).size(), 6u);
-
-    m_batch.stop();
-    EXPECT_TRUE(run(files).empty()) << "a stopped batch does nothing";
-    EXPECT_TRUE(m_batch.wasStopped());
 }
 
-TEST_F(VideoBatchTest, AnUnwritableFolderFailsTheFileWithItsReason) {
-    fs::path locked = m_folder / "locked";
-    fs::create_directory(locked);
-    testing::copyClip(Clip::silent, locked, "clip.mp4");
-    fs::permissions(m_folder.path(), fs::perms::owner_all | fs::perms::others_exec);
-    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
-                                fs::perms::others_exec);
-    std::vector<JobOutcome> outcomes;
-    {
-        testing::WithoutRoot unprivileged;
-        outcomes = run({locked / "clip.mp4"});
-    }
-    fs::permissions(locked, fs::perms::owner_all);
+// Stopped while the in-process engine encodes: the file is cancelled, nothing of it stays and no
+// other file starts.
+TEST_F(VideoBatchTest, StopCancelsTheRunningFileAndStartsNoOther) {
+    int descriptorsBefore = testing::openDescriptorCount();
+    std::vector<fs::path> files{testing::copyClip(Clip::colours, m_folder.path(), "a.mp4"),
+                                testing::copyClip(Clip::colours, m_folder.path(), "b.mp4")};
+    m_stopWhileEncoding = true;
+    auto outcomes = run(files);
     ASSERT_EQ(outcomes.size(), 1u);
-    EXPECT_EQ(outcomes[0].error, locked.string() + ": Permission denied");
-    EXPECT_EQ(testing::namesIn(locked), std::vector<std::string>{"clip.mp4"});
+    EXPECT_EQ(outcomes[0].error, Localization::string(Phrase::errorVideoCancelled));
+    EXPECT_EQ(testing::namesIn(m_folder.path()), (std::vector<std::string>{"a.mp4", "b.mp4"}));
+    EXPECT_EQ(testing::openDescriptorCount(), descriptorsBefore);
+    m_batch.stop(); // again, with nothing running
+    EXPECT_TRUE(m_batch.wasStopped());
+    EXPECT_TRUE(run(files).empty()) << "a stopped batch does nothing";
 }
 
 TEST(VideoEngines, ChooseByFFmpegAvailability) {
@@ -88,13 +86,13 @@ TEST(VideoEngines, ChooseByFFmpegAvailability) {
               VideoEngineError::Missing::container);
     EXPECT_EQ(VideoEngines::blocked({}, hdr), VideoEngineError::Missing::hdr);
     EXPECT_EQ(VideoEngines::blocked({}, {}), std::nullopt);
-    EXPECT_EQ(VideoEngines::probe(testing::clip(Clip::silent))->codec, "avc1") << "the in-process probe";
+    EXPECT_EQ(VideoEngines::probe(testing::clip(Clip::colours))->codec, "avc1") << "the in-process probe";
 
     FFmpegTool::setSearchFolders(std::nullopt);
     ASSERT_TRUE(FFmpegTool::isAvailable());
     EXPECT_NE(dynamic_cast<VideoEncoder*>(VideoEngines::make().get()), nullptr);
     EXPECT_EQ(VideoEngines::blocked({.container = VideoContainer::webm}, hdr), std::nullopt);
-    EXPECT_EQ(VideoEngines::probe(testing::clip(Clip::silent))->codec, "h264") << "ffprobe";
+    EXPECT_EQ(VideoEngines::probe(testing::clip(Clip::colours))->codec, "h264") << "ffprobe";
 }
 
 } // namespace
