@@ -129,6 +129,15 @@ Command poster(double seconds, double duration = 1, std::size_t copies = 1) {
     };
 }
 
+// The ffmpeg program's poster at the start, as taken when a video does not decode in-process.
+Command fallbackPoster() {
+    return [](const fs::path& input) {
+        auto extracted = PosterFrame::extract(*FFmpegTool::path(FFmpegTool::ffmpeg), input, 0,
+                                              input.parent_path() / "fallback.png");
+        return extracted ? std::string("extracted") : describe(extracted.error());
+    };
+}
+
 // The in-process probe and ffprobe read the same facts: one text when they agree.
 Command probes() {
     return [](const fs::path& input) {
@@ -203,6 +212,7 @@ TEST(MediaScenarios, WhatComesOut) {
         {"posters upright", Clip::rotated, poster(0.5, 0, 3), "Saved: 3 PNG 240x320 blue/red"},
         {"PQ poster", Clip::pq, poster(0), "Saved: pq-poster.png 160x90 other/blue", Clip::bt2020Sdr},
         {"HLG poster", Clip::hlg, poster(0), "Saved: hlg-poster.png 160x90 other/blue", Clip::bt2020Sdr},
+        {"PQ poster through ffmpeg", Clip::pq, fallbackPoster(), "extracted", Clip::bt2020Sdr},
         {"poster of text", text("notes.mp4"), poster(0), noFrame},
         {"poster of a FIFO", fifo("pipe.mov"), poster(0), noFrame},
         {"5.1(side)", Clip::surround51, everyFormat(),
