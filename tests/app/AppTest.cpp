@@ -197,8 +197,7 @@ class AppTest : public QObject {
         sinceClose.start();
         // Closed by the window manager, the window takes its entry with it.
         opened[2]->window()->close();
-        QVERIFY(delegate.panels().empty());
-        QVERIFY(terminated.wait(patience));
+        QVERIFY(delegate.panels().empty() && terminated.wait(patience));
         // The rule waits 1.5 s before it quits; it never quits sooner.
         QVERIFY(sinceClose.elapsed() >= 1400);
         QCOMPARE(terminated.size(), 1);
@@ -445,7 +444,8 @@ class AppTest : public QObject {
         delegate.run({image("a-1.png", 64, 48), image("a-2.png", 64, 48)}, ImageSettings{});
         QCOMPARE(delegate.progressPanels().size(), std::size_t(2));
         delegate.progressPanels().back()->window()->close();
-        delegate.run({image("b-1.png", 64, 48), image("b-2.png", 64, 48)}, ImageSettings{});
+        delegate.run({image("b-1.png", 64, 48), image("b-2.png", 64, 48)},
+                     ImageSettings{.format = ImageFormat::webp});
         QCOMPARE(delegate.progressPanels().size(), std::size_t(2));
         QCOMPARE(progressOf(delegate, 1).title(), text(Phrase::progressImages));
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, patience);
