@@ -3,7 +3,6 @@
 #include "AppTestSupport.h"
 #include "app/panels/AudioPanel.h"
 #include "app/panels/AudioPanelView.h"
-#include "app/panels/EstimateLine.h"
 #include "app/panels/ImagePanel.h"
 #include "app/panels/ImagePanelView.h"
 #include "app/panels/NumericLineEdit.h"
@@ -172,7 +171,6 @@ class AppTest : public QObject {
 
         confirm(opened[0]);
         QCOMPARE(delegate.panels(), (std::vector<PanelWindow*>{opened[1], opened[2]}));
-        QCOMPARE(progressOf(delegate, 0).total(), 3);
         QVERIFY(finished.wait(patience));
         const auto results = outcomes(finished);
         QCOMPARE(results.size(), std::size_t(3));
@@ -300,7 +298,6 @@ class AppTest : public QObject {
         const auto sample = ImageEngine::loadNormalized(files[0]);
         QCOMPARE(*panel->estimatedRatio(), double(*ImageEstimate::sampleBytes(*sample, panel->settings())) /
                                                double(FileNaming::byteCount(files[0])));
-        QCOMPARE(view.estimateLine()->shownText(), EstimateLine::sizeText(*panel->estimatedBytes()));
         // Every format can be chosen; one this system cannot write says so and cannot be confirmed.
         for (const ImageFormat format : allCases<ImageFormat>()) {
             view.formatChoice()->setCurrentIndex(int(format));
@@ -581,8 +578,6 @@ class AppTest : public QObject {
     }
 
     void roundingAsShown() {
-        QCOMPARE(ImagePanel::qualityText(0.29), QStringLiteral("29%")); // 28.999… in binary, truncated
-        QCOMPARE(PDFPanel::qualityText(0.145), QStringLiteral("15%"));  // 14.4999… in binary, rounded
         // Savings: exactly 0.5 % is none; halves away from zero; nothing at all is a full saving.
         for (const auto& [original, estimated, shown] :
              {std::tuple{1000, 995, "heavier"}, {1000, 875, "−13%"}, {0, 0, "−100%"}}) {
@@ -608,10 +603,15 @@ class AppTest : public QObject {
             view.show();
             QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("download")), Qt::LeftButton);
             QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("openSettings")), Qt::LeftButton);
+            // The language picker switches the texts and stores the choice.
+            auto* picker = view.findChild<QComboBox*>(QStringLiteral("language"));
+            picker->setCurrentIndex(picker->findData(QStringLiteral("it")));
+            QCOMPARE(UserDefaults::string("QuillmorphLanguage"), std::optional<std::string>("it"));
         }
         const QUrl install(QString::fromStdString(*SiteLinks::page("install")));
         QCOMPARE(browser.opened, (QList<QUrl>{install, install, install,
                                               QUrl(QStringLiteral("https://example.org/get")), install}));
+        Localization::setLanguage("en");
     }
 
     // In GNOME's default font, in every language, every row label of every panel gets the room its
