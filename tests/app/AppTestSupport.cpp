@@ -50,11 +50,6 @@ void launch(AppDelegate& delegate, const QStringList& urls) {
     QTRY_COMPARE_WITH_TIMEOUT(delegate.activeJobs(), 0, patience);
 }
 
-void emptyFolder(const std::filesystem::path& folder) {
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        std::filesystem::remove_all(entry.path());
-}
-
 UrlHandler::UrlHandler(const QStringList& schemes) : m_schemes(schemes) {
     for (const QString& scheme : m_schemes)
         QDesktopServices::setUrlHandler(scheme, this, "open");
@@ -137,13 +132,11 @@ void PrivateSessionBus::clear() {
 uint PrivateSessionBus::Notify(const QString&, uint, const QString& appIcon, const QString& summary,
                                const QString& body, const QStringList&, const QVariantMap& hints, int) {
     m_notifications.append({summary, body, appIcon, hints.value(QStringLiteral("desktop-entry")).toString()});
-    emit notified();
     return uint(m_notifications.size());
 }
 
 void PrivateSessionBus::ShowItems(const QStringList& uris, const QString&) {
     m_shownItems.append(uris);
-    emit itemsShown();
 }
 
 } // namespace quillmorph::testing

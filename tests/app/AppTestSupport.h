@@ -47,9 +47,6 @@ template <typename View> View* panelView(PanelWindow* panel) {
 // update check, a video probe) to end.
 void launch(AppDelegate& delegate, const QStringList& urls);
 
-// Deletes everything inside `folder`.
-void emptyFolder(const std::filesystem::path& folder);
-
 // Takes the place of the desktop's handler for the URL schemes it is given while it exists, and
 // records what the application asks it to open.
 class UrlHandler : public QObject {
@@ -74,10 +71,7 @@ void writeNoiseImage(const std::filesystem::path& file, int width, int height);
 
 // What a fake desktop service was asked.
 struct Notification {
-    QString title;
-    QString body;
-    QString appIcon;
-    QString desktopEntry;
+    QString title, body, appIcon, desktopEntry;
 };
 
 // A session bus of the test's own, with a notification service and a file manager that record what
@@ -95,10 +89,6 @@ class PrivateSessionBus : public QObject {
     void clear();
     // Takes the two services off the bus, or puts them back.
     void setServicesPresent(bool present);
-
-  signals:
-    void notified();
-    void itemsShown();
 
   public slots:
     // org.freedesktop.Notifications
