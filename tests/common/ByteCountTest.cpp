@@ -1,7 +1,9 @@
 #include "common/ByteCount.h"
 
 #include "common/Localization.h"
+#include "common/NumberText.h"
 
+#include <clocale>
 #include <gtest/gtest.h>
 
 namespace quillmorph {
@@ -28,6 +30,16 @@ TEST(ByteCount, FormatsInDecimalFileUnitsInTheLanguageShown) {
         Localization::setLanguage(row.language);
         EXPECT_EQ(formatByteCount(row.bytes), row.text);
     }
+}
+
+// The suite runs under a decimal-comma locale; this also holds when it is set in-process, as Qt does.
+TEST(NumberText, WritesAPointWhateverTheLocale) {
+    ASSERT_TRUE(std::setlocale(LC_ALL, "de_DE.UTF-8")) << "the de_DE.UTF-8 locale must be generated";
+    EXPECT_EQ(NumberText::fixed(30, 3), "30.000");
+    EXPECT_EQ(NumberText::fixed(1e20, 0), "100000000000000000000");
+    EXPECT_EQ(NumberText::general(12.5), "12.5");
+    EXPECT_EQ(NumberText::general(1234567), "1.23457e+06");
+    std::setlocale(LC_ALL, "C");
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// Checks the language document the deliverables ship.
+// The phrase keys, and the language document the deliverables ship.
 #include "common/Localization.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +38,16 @@ TEST(LocalizationDocument, EveryPhraseHasATextInEveryLanguageWithTheFallbackPlac
                 EXPECT_FALSE(std::regex_search(text->second, frenchSpacing)) << text->second;
         }
     }
+}
+
+TEST(Phrase, KeysConvertBackAndIndexedGroupsFollowTheirFirstKey) {
+    for (Phrase phrase : allCases<Phrase>())
+        EXPECT_EQ(fromString<Phrase>(toString(phrase)), phrase) << "a key given twice: " << toString(phrase);
+    for (std::string_view text : {"Menu.images", "menu.images ", "", "menu", "setup.step6"})
+        EXPECT_FALSE(fromString<Phrase>(text)) << text;
+    EXPECT_EQ(toString(phraseAfter(Phrase::audioFormatMp3Detail, 5)), "audio.format.aiff.detail");
+    EXPECT_EQ(toString(phraseAfter(Phrase::pdfResolutionHigh, 2)), "pdf.resolution.low");
+    static_assert(sizeof(Phrase) == 1);
 }
 
 } // namespace

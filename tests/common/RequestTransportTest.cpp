@@ -40,9 +40,8 @@ TEST(RequestTransport, ReadsWhatOtherWritersSendAndRejectsTheMalformed) {
         std::string url;
         std::optional<QuillmorphRequest> expected;
     } rows[] = {
-        {"quillmorph://elsewhere?payload=" + one, first},
+        {"quillmorph://elsewhere?payload=" + one + "#fragment", first},
         {"quillmorph://run/some/path?other=1&payload=" + one + "&payload=" + two, first},
-        {"quillmorph://run?payload=" + one + "#fragment", first},
         {"quillmorph://run?pay%6Coad=" + escaped, first},
         // {"action":"image","paths":["/a?>"]}
         {"quillmorph://run?payload=eyJhY3Rpb24iOiJpbWFnZSIsInBhdGhzIjpbIi9hPz4iXX0=",
@@ -93,12 +92,15 @@ TEST(RequestTransport, LongURLsTravelAsStoredRequestsReadOnce) {
     EXPECT_EQ(RequestTransport::retrieved(*passed), std::nullopt) << "read once";
 
     // Only a plain file of this user's alone, named as ours, in the runtime folder.
-    std::ofstream(folder / "request-Shared") << shortURL;
-    fs::permissions(folder / "request-Shared", fs::perms::others_read, fs::perm_options::add);
+    std::ofstream(folder / "request-Sh4red") << shortURL;
+    fs::permissions(folder / "request-Sh4red", fs::perms::others_read, fs::perm_options::add);
     std::ofstream(fs::path(runtime) / "elsewhere") << shortURL;
+    std::ofstream(folder / "request-ab~-cd") << shortURL; // six letters or digits are ours
+    fs::permissions(folder / "request-ab~-cd", fs::perms::owner_read | fs::perms::owner_write);
     fs::create_symlink(fs::path(runtime) / "elsewhere", folder / "request-Linked");
-    for (const char* url : {"quillmorph://run?stored=request-Shared", "quillmorph://run?stored=request-Linked",
-                            "quillmorph://run?stored=../elsewhere", "quillmorph://run?stored"}) {
+    for (const char* url : {"quillmorph://run?stored=request-Sh4red", "quillmorph://run?stored=request-Linked",
+                            "quillmorph://run?stored=../elsewhere", "quillmorph://run?stored=request-ab~-cd",
+                            "quillmorph://run?stored"}) {
         SCOPED_TRACE(url);
         EXPECT_EQ(RequestTransport::retrieved(url), std::nullopt);
     }

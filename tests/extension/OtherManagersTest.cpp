@@ -10,6 +10,7 @@
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <ranges>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -24,77 +25,66 @@ using testing::runTool;
 using testing::TemporaryDirectory;
 using testing::writeFile;
 
-std::size_t occurrences(std::string_view text, std::string_view part) {
-    std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
+// Every match of `pattern` in `text`, which must outlive them.
+std::vector<std::smatch> matches(const std::string& text, const std::string& pattern) {
+    const std::regex expression(pattern);
+    return std::vector<std::smatch>(std::sregex_iterator(text.begin(), text.end(), expression), {});
 }
 
-std::string contentType(const std::filesystem::path& file) {
+// Whether `fits` holds for one of the items of a ';'-separated list.
+bool anyOf(const std::string& list, const std::function<bool(const char*)>& fits) {
+    return std::ranges::any_of(std::views::split(list, ';'), [&](const auto& item) {
+        return !item.empty() && fits(std::string(item.begin(), item.end()).c_str());
+    });
+}
+
+std::string contentType(const std::string& name) {
     const std::unique_ptr<char, decltype(&g_free)> type{
-        g_content_type_guess(file.c_str(), nullptr, 0, nullptr), g_free};
+        g_content_type_guess(name.c_str(), nullptr, 0, nullptr), g_free};
     return type.get();
-}
-
-// Whether `predicate` holds for one of the items of a `separator`-separated list.
-bool anyOf(const std::string& list, char separator,
-           const std::function<bool(const std::string&)>& predicate) {
-    std::istringstream items(list);
-    for (std::string item; std::getline(items, item, separator);) {
-        if (!item.empty() && predicate(item))
-            return true;
-    }
-    return false;
 }
 
 // Dolphin's rule: a service menu shows its actions when every selected file's type is one of its
 // MimeType entries or a subclass of one.
-std::vector<std::string> dolphinEntries(const std::vector<std::filesystem::path>& selection) {
+std::vector<std::string> dolphinEntries(const std::vector<std::string>& selection) {
     std::vector<std::string> names;
     for (const char* kind : {"images", "videos", "audio", "pdfs", "all"}) {
         const std::string menu =
             readFile(std::string(QUILLMORPH_DOLPHIN_MENUS) + "/quillmorph-" + kind + ".desktop");
         EXPECT_NE(menu.find("Name[de]="), std::string::npos) << "translated from the language document";
-        std::smatch types;
-        std::regex_search(menu, types, std::regex("\nMimeType=(.*)"));
-        const std::string accepted = types[1];
-        if (!std::ranges::all_of(selection, [&](const std::filesystem::path& path) {
-                return anyOf(accepted, ';', [&](const std::string& type) {
-                    return g_content_type_is_a(contentType(path).c_str(), type.c_str());
+        const std::string accepted = matches(menu, "\nMimeType=(.*)").at(0)[1];
+        if (std::ranges::all_of(selection, [&](const std::string& name) {
+                return anyOf(accepted, [&](const char* type) {
+                    return g_content_type_is_a(contentType(name).c_str(), type);
                 });
-            }))
-            continue;
-        const std::regex action("\\]\nName=(.*)"); // the first line of each action group
-        for (auto match = std::sregex_iterator(menu.begin(), menu.end(), action);
-             match != std::sregex_iterator(); ++match)
-            names.push_back((*match)[1]);
+            })) {
+            for (const std::smatch& action :
+                 matches(menu, "\\]\nName=(.*)")) // each action group's first line
+                names.push_back(action[1]);
+        }
     }
     return names;
 }
 
 // Thunar's rule: an action shows when every selected file's name matches one of its patterns and
 // its type (audio, image, video, text, other) is one the action accepts.
-std::vector<std::string> thunarEntries(const std::vector<std::filesystem::path>& selection) {
+std::vector<std::string> thunarEntries(const std::vector<std::string>& selection) {
     const std::string actions = readFile(QUILLMORPH_THUNAR_ACTIONS);
-    const std::regex action{
-        "<action>[^]*?<name>([^<]*)</name>[^]*?<patterns>([^<]*)</patterns>([^]*?)</action>"};
     std::vector<std::string> names;
-    for (auto match = std::sregex_iterator(actions.begin(), actions.end(), action);
-         match != std::sregex_iterator(); ++match) {
-        if (std::ranges::all_of(selection, [&](const std::filesystem::path& path) {
-                const std::string type = contentType(path);
-                const std::string group = type.substr(0, type.find('/'));
+    for (const std::smatch& action : matches(
+             actions, "<action>[^]*?<name>([^<]*)</name>[^]*?<patterns>([^<]*)</patterns>([^]*?)</action>")) {
+        if (std::ranges::all_of(selection, [&](const std::string& name) {
+                const std::string type = contentType(name), group = type.substr(0, type.find('/'));
                 const bool named =
                     group == "audio" || group == "image" || group == "video" || group == "text";
-                return anyOf((*match)[2], ';',
-                             [&](const std::string& pattern) {
-                                 return g_pattern_match_simple(pattern.c_str(), path.filename().c_str());
+                return anyOf(action[2],
+                             [&](const char* pattern) {
+                                 return g_pattern_match_simple(pattern, name.c_str());
                              }) &&
-                       (*match)[3].str().find("<" + (named ? group : "other") + "-files/>") !=
+                       action[3].str().find("<" + (named ? group : "other") + "-files/>") !=
                            std::string::npos;
             }))
-            names.push_back((*match)[1]);
+            names.push_back(action[1]);
     }
     return names;
 }
@@ -104,12 +94,9 @@ constexpr std::string_view userActions = R"(<?xml version="1.0" encoding="UTF-8"
 <!-- kept by hand: <action> in a comment is not an action -->
 <actions>
 <action>
-	<icon>utilities-terminal</icon>
-	<name>Open Terminal Here</name>
-	<unique-id>1234567890-1</unique-id>
+	<icon>utilities-terminal</icon><name>Open Terminal Here</name><unique-id>1234567890-1</unique-id>
 	<command>exo-open --working-directory %f --launch TerminalEmulator</command>
-	<patterns>*</patterns>
-	<directories/>
+	<patterns>*</patterns><directories/>
 </action>
   <action><name xml:lang="it">Copia &amp; incolla “qui”</name><unique-id>user-2</unique-id><command>cp %F '/tmp/a > b'</command><patterns>*.txt</patterns><text-files/></action>
 </actions>
@@ -150,11 +137,9 @@ TEST(ThunarInstall, StartsFromTheSystemsActionsKeepsTheUsersAndHoldsOursOnce) {
     const std::size_t ours = userActions.rfind("</actions>");
     EXPECT_TRUE(twice.starts_with(userActions.substr(0, ours))) << twice;
     EXPECT_TRUE(twice.ends_with("</actions>\n"));
-    for (const std::string_view action : {"image", "video", "pdf", "audio", "extractAudio", "all"}) {
-        SCOPED_TRACE(action);
-        EXPECT_EQ(occurrences(twice, "<unique-id>quillmorph-" + std::string(action) + "</unique-id>"), 1U);
-    }
-    EXPECT_EQ(occurrences(twice, "</action>"), 8U);
+    for (const std::string action : {"image", "video", "pdf", "audio", "extractAudio", "all"})
+        EXPECT_EQ(matches(twice, "<unique-id>quillmorph-" + action + "</unique-id>").size(), 1U) << action;
+    EXPECT_EQ(matches(twice, "</action>").size(), 8U);
 }
 
 TEST(ThunarInstall, LeavesAFileItCannotReadAlone) {
@@ -178,72 +163,53 @@ TEST(ThunarInstall, LeavesAFileItCannotReadAlone) {
 TEST(FileManagerEntries, EachManagerOffersAnEntryExactlyForTheKindsSelected) {
     const std::string images = "Compress images…", videos = "Compress videos…", extract = "Extract audio…",
                       audio = "Compress audio…", pdfs = "Compress PDFs…", all = "Compress all…";
-    const struct {
-        std::vector<std::string> selection;
-        std::vector<std::string> dolphin;
-        std::vector<std::string> thunar;
-    } rows[] = {
-        {{"photo.png"}, {images, all}, {images, all}},
-        {{"clip.mp4"}, {videos, extract, all}, {videos, extract, all}},
-        {{"tone.wav"}, {audio, all}, {audio, all}},
-        {{"doc.pdf"}, {pdfs, all}, {pdfs, all}},
-        {{"notes.txt"}, {}, {}},
-        {{"archive.zip"}, {}, {}},
-        {{"photo.png", "clip.mp4", "tone.wav"}, {all}, {all}},
-        {{"photo.png", "doc.pdf"}, {all}, {all}},
-        {{"doc.pdf", "archive.zip"}, {}, {}},
-        {{"photo.png", "notes.txt"}, {}, {}},
+    const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> rows{
+        {{"photo.png"}, {images, all}},
+        {{"clip.mp4"}, {videos, extract, all}},
+        {{"tone.wav"}, {audio, all}},
+        {{"doc.pdf"}, {pdfs, all}},
+        {{"notes.txt"}, {}},
+        {{"archive.zip"}, {}},
+        {{"photo.png", "clip.mp4", "tone.wav"}, {all}},
+        {{"photo.png", "doc.pdf"}, {all}},
+        {{"doc.pdf", "archive.zip"}, {}},
+        {{"photo.png", "notes.txt"}, {}},
     };
-    for (const auto& row : rows) {
-        const std::vector<std::filesystem::path> selection(row.selection.begin(), row.selection.end());
-        SCOPED_TRACE(row.selection.front() + " and " + std::to_string(row.selection.size() - 1) + " more");
-        EXPECT_EQ(dolphinEntries(selection), row.dolphin);
-        EXPECT_EQ(thunarEntries(selection), row.thunar);
+    for (const auto& [selection, entries] : rows) {
+        SCOPED_TRACE(selection.front() + " and " + std::to_string(selection.size() - 1) + " more");
+        EXPECT_EQ(dolphinEntries(selection), entries);
+        EXPECT_EQ(thunarEntries(selection), entries);
     }
 }
 
-class QuillmorphOpen : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        folder = std::make_unique<TemporaryDirectory>();
-        const TemporaryDirectory& in = *folder;
-        mustRun({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=64x48:duration=1", "-frames:v",
-                 "1", (in / "photo.png").string()});
-        mustRun({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=1",
-                 "-pix_fmt", "yuv420p", (in / "clip.mp4").string()});
-        mustRun(
-            {"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=duration=0.3", (in / "tone.wav").string()});
-        mustRun({"img2pdf", (in / "photo.png").string(), "-o", (in / "doc.pdf").string()});
-        writeFile(in / "notes.txt", "plain text\n");
-        std::filesystem::create_directory(in / "folder.png");
-        std::filesystem::copy_file(in / "photo.png", in / oddName);
-        std::filesystem::copy_file(in / "photo.png", in / "bad\xff.png");
-    }
-    static void TearDownTestSuite() { folder.reset(); }
-
-    static std::string path(const std::string& name) { return (*folder / name).string(); }
-
-    static constexpr const char* oddName = "a b\nstill ünïcode ✓.png";
-    static inline std::unique_ptr<TemporaryDirectory> folder;
-};
-
 // One URL a kind, printed in one launch; nothing fitted exits 1, a usage error 2.
-TEST_F(QuillmorphOpen, SendsTheFilesThatFitEachAction) {
+TEST(QuillmorphOpen, SendsTheFilesThatFitEachAction) {
+    const TemporaryDirectory folder;
+    const auto path = [&](const std::string& name) { return (folder / name).string(); };
+    const std::string oddName = "a b\nstill ünïcode ✓.png";
+    mustRun({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=64x48:duration=1", "-frames:v", "1",
+             path("photo.png")});
+    mustRun({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=1",
+             "-pix_fmt", "yuv420p", path("clip.mp4")});
+    mustRun({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=duration=0.3", path("tone.wav")});
+    mustRun({"img2pdf", path("photo.png"), "-o", path("doc.pdf")});
+    writeFile(path("notes.txt"), "plain text\n");
+    std::filesystem::create_directory(path("folder.png"));
+    std::filesystem::copy_file(path("photo.png"), path(oddName));
+    std::filesystem::copy_file(path("photo.png"), path("bad\xff.png"));
+
     const QuillmorphRequest images{.action = ActionKind::image, .paths = {path("photo.png"), path(oddName)}},
         videos{.action = ActionKind::video, .paths = {path("clip.mp4")}},
         audio{.action = ActionKind::audio, .paths = {path("tone.wav")}},
         pdfs{.action = ActionKind::pdf, .paths = {path("doc.pdf")}};
-    const std::vector<std::string> everything{"photo.png", "clip.mp4", "doc.pdf", "notes.txt", "folder.png",
-                                              oddName,     "tone.wav", "bad\xff.png"};
+    const std::vector<std::string> everything{"photo.png",  "clip.mp4", "doc.pdf",  "notes.txt",
+                                              "folder.png", oddName,    "tone.wav", "bad\xff.png"};
     const struct {
         std::vector<std::string> arguments;
         int exitCode;
         std::vector<QuillmorphRequest> requests;
     } cases[] = {
-        {{"image"}, 0, {images}},
-        {{"video"}, 0, {videos}},
-        {{"audio"}, 0, {audio}},
-        {{"pdf"}, 0, {pdfs}},
+        {{"extractAudio"}, 0, {{.action = ActionKind::extractAudio, .paths = videos.paths}}},
         {{"all"}, 0, {images, videos, audio, pdfs}},
         {{"pdf", "notes.txt", "folder.png", "missing.pdf", "bad\xff.png"}, 1, {}},
         {{}, 2, {}},

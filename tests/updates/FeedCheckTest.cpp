@@ -25,14 +25,13 @@ Outcome check(const std::string& url) {
 } // namespace
 
 TEST(FeedCheck, AnswersAReleaseOnlyWhenItIsNewer) {
-    struct Case {
+    const Release newer{
+        .version = "1.10", .url = "https://example.org/download", .notes = {{"en", "Faster."}}};
+    const struct {
         const char* name;
         FeedServer::Answer answer;
         Outcome expected;
-    };
-    const Release newer{
-        .version = "1.10", .url = "https://example.org/download", .notes = {{"en", "Faster."}}};
-    const std::vector<Case> cases{
+    } cases[] = {
         {"same version",
          {.body = R"({"version": "1.2.0", "url": "https://example.org/download"})"},
          std::nullopt},
@@ -47,7 +46,7 @@ TEST(FeedCheck, AnswersAReleaseOnlyWhenItIsNewer) {
          {.body = newerJSON, .padding = fiftyMegabytes, .announcesLength = false},
          tl::unexpected(Failure::tooLarge)},
     };
-    for (const Case& test : cases) {
+    for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
         FeedServer server(test.answer);
         EXPECT_EQ(check(server.url()), test.expected);

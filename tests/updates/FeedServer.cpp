@@ -36,10 +36,8 @@ FeedServer::~FeedServer() {
 
 void FeedServer::serve() {
     // The kernel completes the connection of a silent server's client; no one reads its request.
-    while (!m_answer.silent) {
-        const int connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (connection < 0)
-            return;
+    for (int connection;
+         !m_answer.silent && (connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
         // The request's headers end with a blank line; a client that sends none is given up on.
         const timeval patience{.tv_sec = 5};
         ::setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
@@ -50,13 +48,10 @@ void FeedServer::serve() {
             request.append(buffer, std::size_t(std::max<ssize_t>(received, 0)));
         }
         // A client that hangs up has stopped reading, as it should.
-        for (std::size_t offset = 0; offset < m_response.size();) {
-            const ssize_t sent =
-                ::send(connection, m_response.data() + offset, m_response.size() - offset, MSG_NOSIGNAL);
-            if (sent <= 0)
-                break;
-            m_bytesSent += std::size_t(sent);
-            offset += std::size_t(sent);
+        for (std::size_t offset = 0, sent = 1; offset < m_response.size() && sent > 0; offset += sent) {
+            sent = std::size_t(std::max<ssize_t>(
+                ::send(connection, m_response.data() + offset, m_response.size() - offset, MSG_NOSIGNAL), 0));
+            m_bytesSent += sent;
         }
         ::close(connection);
     }

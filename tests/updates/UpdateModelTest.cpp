@@ -10,33 +10,19 @@ using namespace quillmorph;
 using Failure = UpdateChecker::Failure;
 using State = UpdateModel::State;
 
-namespace {
-
-const Release release{.version = "9.1", .url = "https://example.org/get"};
-
-} // namespace
-
-// The model's checks are held here and answered by the test, as a background check answers later.
-class UpdateModelTest : public ::testing::Test {
-  protected:
-    void SetUp() override { setenv("QUILLMORPH_CONFIG_DIR", m_folder.path().c_str(), 1); }
-    void TearDown() override { unsetenv("QUILLMORPH_CONFIG_DIR"); }
-
-    void answer(const UpdateModel::Outcome& outcome) {
-        ASSERT_FALSE(m_pending.empty());
-        auto done = std::move(m_pending.front());
-        m_pending.pop_front();
+TEST(UpdateModel, FollowsItsSwitchAndEachOutcomeAndKeepsAFoundRelease) {
+    const quillmorph::testing::TemporaryDirectory folder;
+    setenv("QUILLMORPH_CONFIG_DIR", folder.path().c_str(), 1);
+    const Release release{.version = "9.1", .url = "https://example.org/get"};
+    // The model's checks are held here and answered by the test, as a background check answers later.
+    std::deque<std::function<void(UpdateModel::Outcome)>> pending;
+    const UpdateModel::Check check = [&](auto done) { pending.push_back(std::move(done)); };
+    const auto answer = [&](const UpdateModel::Outcome& outcome) {
+        ASSERT_FALSE(pending.empty());
+        auto done = std::move(pending.front());
+        pending.pop_front();
         done(outcome);
-    }
-
-    quillmorph::testing::TemporaryDirectory m_folder;
-    std::deque<std::function<void(UpdateModel::Outcome)>> m_pending;
-    UpdateModel::Check check = [this](auto done) {
-        m_pending.push_back(std::move(done));
     };
-};
-
-TEST_F(UpdateModelTest, FollowsItsSwitchAndEachOutcomeAndKeepsAFoundRelease) {
     UserDefaults::setBoolean("QuillmorphChecksForUpdates", false);
     UpdateModel model(std::nullopt, check);
     int changes = 0;
@@ -44,7 +30,7 @@ TEST_F(UpdateModelTest, FollowsItsSwitchAndEachOutcomeAndKeepsAFoundRelease) {
     EXPECT_EQ(model.state(), State(UpdateModel::Checking{}));
     EXPECT_FALSE(model.enabled());
     model.refresh();
-    EXPECT_TRUE(m_pending.empty());
+    EXPECT_TRUE(pending.empty());
 
     model.setEnabled(true);
     EXPECT_EQ(UserDefaults::boolean("QuillmorphChecksForUpdates"), true);
@@ -58,7 +44,7 @@ TEST_F(UpdateModelTest, FollowsItsSwitchAndEachOutcomeAndKeepsAFoundRelease) {
     model.setEnabled(false);
     EXPECT_EQ(UserDefaults::boolean("QuillmorphChecksForUpdates"), false);
     EXPECT_EQ(model.state(), State(UpdateModel::Failed{}));
-    EXPECT_TRUE(m_pending.empty());
+    EXPECT_TRUE(pending.empty());
 
     // Overlapping checks: the later "nothing newer" does not hide the release the first found.
     model.setEnabled(true);
@@ -70,9 +56,10 @@ TEST_F(UpdateModelTest, FollowsItsSwitchAndEachOutcomeAndKeepsAFoundRelease) {
     model.refresh();
     model.setEnabled(false);
     model.setEnabled(true);
-    EXPECT_TRUE(m_pending.empty());
+    EXPECT_TRUE(pending.empty());
 
     // A check that ends after the model is gone reports to no one.
     UpdateModel(std::nullopt, check).refresh();
     answer(release);
+    unsetenv("QUILLMORPH_CONFIG_DIR");
 }
