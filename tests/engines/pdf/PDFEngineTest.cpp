@@ -2,6 +2,7 @@
 
 #include "PDFFixtures.h"
 #include "common/Localization.h"
+#include "engines/batch/BatchRunner.h"
 #include "engines/pdf/PageMemoryBudget.h"
 #include "tests/support/TemporaryDirectory.h"
 #include "tests/support/Tools.h"
@@ -159,9 +160,10 @@ TEST(PDFEngine, RejectsWhatDoesNotOpenAsAPDFOrHasNoPageToWriteButOpensEditLocked
                   opens ? Localization::string(Phrase::errorPdfEncoding)
                         : Localization::string(Phrase::errorPdfUnreadable, {{"file", name}}));
     }
-    // Locked only against editing: opens without a password.
-    const auto output = compressed(directory / "restricted.pdf", {.resolution = Resolution::web}, directory / "output.pdf");
-    EXPECT_EQ(testing::pageFacts(output).size(), 2u);
+    // Locked only against editing: opens without a password (through the job, as the application runs it).
+    const JobOutcome restricted = BatchRunner::processPDF(directory / "restricted.pdf", {.resolution = Resolution::web});
+    ASSERT_TRUE(restricted.succeeded()) << *restricted.error;
+    EXPECT_EQ(testing::pageFacts(*restricted.output).size(), 2u);
 }
 
 TEST(PageMemoryBudget, PagesWaitUntilTheirPixelsAreFreeAndAHugePageTakesItAll) {

@@ -33,57 +33,55 @@ std::string content(const fs::path& file) {
     return content;
 }
 
+// The new file goes beside its source, which stays as it was. An encrypted source that opens without
+// a password is rewritten alike; one that needs it fails, leaving nothing behind.
 TEST(PDFRewriter, KeepsTextLinksOutlinesAndBoxesWhileShrinkingPictures) {
-    const fs::path source = testing::reportPDF();
-
-    const JobOutcome outcome = BatchRunner::processPDF(source, keepText);
-
-    ASSERT_TRUE(outcome.succeeded()) << *outcome.error;
-    const fs::path output = *outcome.output;
-    EXPECT_LT(outcome.outputBytes, outcome.originalBytes);
-    testing::expectClean(output);
-    EXPECT_EQ(content(output), content(source));
-    EXPECT_TRUE(content(output).ends_with("harbour at dawn\n\n\f links 1 links 0 outline Introduction outline Picture"))
-        << content(output);
-    EXPECT_TRUE(testing::pageFacts(output) == testing::pageFacts(source)); // boxes and rotations
-    for (int page : {1, 2})
-        EXPECT_LT(testing::pageDifference(source, page, output, page, 72), 4) << page;
-    const auto images = testing::embeddedImages(output);
-    ASSERT_EQ(images.size(), 3u);
-    for (const testing::EmbeddedImage& image : images) { // at most the 96 dpi asked for (rounded)
-        EXPECT_LE(image.xPpi, 97);
-        EXPECT_LE(image.yPpi, 97);
-    }
-    EXPECT_EQ(images[0].width, 288);
-    EXPECT_EQ(images[1].encoding, testing::embeddedImages(source)[1].encoding) << "the stencil mask stays";
-    EXPECT_EQ(images[2].width, 40) << "never enlarged";
-    EXPECT_EQ(images[2].color, "gray");
-
-    // Nothing more to gain: the second round gives the first's bytes back.
-    const JobOutcome again = BatchRunner::processPDF(output, keepText);
-    ASSERT_TRUE(again.succeeded()) << *again.error;
-    EXPECT_TRUE(testing::readFile(*again.output) == testing::readFile(output));
-}
-
-TEST(PDFRewriter, OpensWhatNeedsNoPasswordAndFailsWhatDoes) {
     testing::TemporaryDirectory directory;
-    const fs::path source = testing::reportPDF();
+    const fs::path report = testing::reportPDF();
+    const std::string reportBytes = testing::readFile(report);
     for (const char* password : {"", "secret"}) {
-        SCOPED_TRACE(password);
-        const fs::path locked = directory / (std::string("locked-") + password + ".pdf");
-        testing::mustRun({"qpdf", "--encrypt", password, "owner", "256", "--", source.string(), locked.string()});
-
-        const JobOutcome outcome = BatchRunner::processPDF(locked, keepText);
-
-        if (*password) {
-            EXPECT_EQ(outcome.error, describe(PDFEngineError::unreadable(locked)));
-            EXPECT_FALSE(outcome.output);
-        } else {
-            ASSERT_TRUE(outcome.succeeded()) << *outcome.error;
-            EXPECT_EQ(content(*outcome.output), content(source));
-            testing::expectClean(*outcome.output);
-        }
+        testing::mustRun({"qpdf", "--encrypt", password, "owner", "256", "--", report.string(),
+                          (directory / (std::string("locked-") + password + ".pdf")).string()});
     }
+    const auto needsPassword = BatchRunner::runPDF({directory / "locked-secret.pdf"}, keepText, {}, {});
+    ASSERT_EQ(needsPassword.size(), 1u);
+    EXPECT_EQ(needsPassword[0].error, describe(PDFEngineError::unreadable(directory / "locked-secret.pdf")));
+    EXPECT_EQ(testing::namesIn(directory.path()), (std::vector<std::string>{"locked-.pdf", "locked-secret.pdf"}));
+
+    for (const fs::path& source : {report, directory / "locked-.pdf"}) {
+        SCOPED_TRACE(source);
+        const JobOutcome outcome = BatchRunner::processPDF(source, keepText);
+
+        ASSERT_TRUE(outcome.succeeded()) << *outcome.error;
+        const fs::path output = *outcome.output;
+        EXPECT_EQ(output, source.parent_path() / (source.stem().string() + "-compressed.pdf"));
+        EXPECT_EQ(outcome.originalBytes, std::int64_t(fs::file_size(source)));
+        EXPECT_EQ(outcome.outputBytes, std::int64_t(fs::file_size(output)));
+        EXPECT_LT(outcome.outputBytes, outcome.originalBytes);
+        testing::expectClean(output);
+        EXPECT_EQ(content(output), content(report));
+        EXPECT_TRUE(content(output).ends_with("dawn\n\n\f links 1 links 0 outline Introduction outline Picture"))
+            << content(output);
+        EXPECT_TRUE(testing::pageFacts(output) == testing::pageFacts(report)); // boxes and rotations
+        for (int page : {1, 2})
+            EXPECT_LT(testing::pageDifference(report, page, output, page, 72), 4) << page;
+        const auto images = testing::embeddedImages(output);
+        ASSERT_EQ(images.size(), 3u);
+        for (const testing::EmbeddedImage& image : images) { // at most the 96 dpi asked for (rounded)
+            EXPECT_LE(image.xPpi, 97);
+            EXPECT_LE(image.yPpi, 97);
+        }
+        EXPECT_EQ(images[0].width, 288);
+        EXPECT_EQ(images[1].encoding, testing::embeddedImages(report)[1].encoding) << "the stencil mask stays";
+        EXPECT_EQ(images[2].width, 40) << "never enlarged";
+        EXPECT_EQ(images[2].color, "gray");
+
+        // Nothing more to gain: the second round gives the first's bytes back.
+        const JobOutcome again = BatchRunner::processPDF(output, keepText);
+        ASSERT_TRUE(again.succeeded()) << *again.error;
+        EXPECT_TRUE(testing::readFile(*again.output) == testing::readFile(output));
+    }
+    EXPECT_EQ(testing::readFile(report), reportBytes);
 }
 
 constexpr int side = 600, rows = 400; // of every picture below, drawn at 3 × 2 in: 288 × 192 at 96 dpi
@@ -211,29 +209,6 @@ TEST(PDFRewriter, RecompressesEveryKindOfPictureItCanDecodeAndLeavesTheRest) {
         EXPECT_EQ(images.front().color, row.grayscale ? "gray" : testing::embeddedImages(source).front().color);
         EXPECT_LT(testing::pageDifference(source, 1, *outcome.output, 1, 72), 8);
     }
-}
-
-// Naming and never overwriting are the image jobs' too (one function writes beside every source).
-TEST(PDFJob, WritesBesideTheSourceWhichStaysAsItWasAndAFailureLeavesNothing) {
-    testing::TemporaryDirectory directory;
-    fs::copy_file(testing::reportPDF(), directory / "report.pdf");
-    testing::writeFile(directory / "notes.pdf", "plain text\n");
-    const std::string source = testing::readFile(directory / "report.pdf");
-
-    const auto outcomes = BatchRunner::runPDF({directory / "report.pdf", directory / "notes.pdf"},
-                                              {.resolution = PDFSettings::Resolution::web}, {}, {});
-
-    ASSERT_EQ(outcomes.size(), 2u);
-    ASSERT_TRUE(outcomes[0].succeeded()) << *outcomes[0].error;
-    EXPECT_EQ(outcomes[0].output, directory / "report-compressed.pdf");
-    EXPECT_EQ(outcomes[0].originalBytes, std::int64_t(source.size()));
-    EXPECT_EQ(outcomes[0].outputBytes, std::int64_t(fs::file_size(*outcomes[0].output)));
-    EXPECT_EQ(testing::readFile(directory / "report.pdf"), source);
-    EXPECT_EQ(outcomes[1].output, std::nullopt);
-    EXPECT_EQ(outcomes[1].originalBytes, 11);
-    EXPECT_EQ(outcomes[1].error, describe(PDFEngineError::unreadable(directory / "notes.pdf")));
-    EXPECT_EQ(testing::namesIn(directory.path()),
-              (std::vector<std::string>{"notes.pdf", "report-compressed.pdf", "report.pdf"}));
 }
 
 } // namespace
