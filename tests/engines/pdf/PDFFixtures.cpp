@@ -12,9 +12,9 @@
 namespace quillmorph::testing {
 namespace {
 
-// Two pages with document information: text in two sizes, a line, a link to page 2 and two outline entries; a 480 × 320 picture
-// drawn at 216 × 144 pt and a stencil mask on page 1; a cropped page 2 with a 40 × 30 gray picture
-// drawn larger than its pixels.
+// Two pages with document information: text in two sizes, a line, a link to page 2 and two outline entries; a
+// 480 × 320 picture drawn at 216 × 144 pt and a stencil mask on page 1; a cropped page 2 with a 40 × 30 gray
+// picture drawn larger than its pixels.
 const char* const report = R"(%!PS
 [/Title (Secret plans) /Author (Jane Roe) /Subject (Budget) /Creator (Typewriter) /DOCINFO pdfmark
 << /PageSize [612 792] >> setpagedevice
@@ -26,10 +26,8 @@ const char* const report = R"(%!PS
 [ /Rect [70 560 320 580] /Border [0 0 1] /Page 2 /Subtype /Link /ANN pdfmark
 72 565 moveto (See the picture on the next page) show
 gsave 72 300 translate 216 144 scale /y 0 def
-480 320 8 [480 0 0 -320 0 320] { /s 1440 string def 0 1 479 { /x exch def
-  s x 3 mul x y add 3 mul sin 120 mul 128 add cvi put
-  s x 3 mul 1 add y 5 mul sin 120 mul 128 add cvi put
-  s x 3 mul 2 add x y mul 13 mod 19 mul put } for /y y 1 add def s } false 3 colorimage
+480 320 8 [480 0 0 -320 0 320] { /s 1440 string def 0 1 1439 { /i exch def
+  s i i y add 3 mul sin 100 mul 128 add i y mul 13 mod add cvi put } for /y y 1 add def s } false 3 colorimage
 grestore
 gsave 400 300 translate 72 72 scale 16 16 true [16 0 0 -16 0 16]
   {<ff00ff00ff00ff00ff00ff00ff00ff0000ff00ff00ff00ff00ff00ff00ff00ff>} imagemask grestore
@@ -54,7 +52,8 @@ std::string renderPage(const std::filesystem::path& file, int page, int dpi) {
 } // namespace
 
 std::vector<std::uint8_t> quarterJPEG(const std::filesystem::path& directory, int width, int height) {
-    const std::string name = (directory / (std::to_string(width) + "x" + std::to_string(height) + "-rgb")).string();
+    const std::string name =
+        (directory / (std::to_string(width) + "x" + std::to_string(height) + "-rgb")).string();
     std::string netpbm = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x)
@@ -96,8 +95,10 @@ std::vector<PageFacts> pageFacts(const std::filesystem::path& file) {
     std::vector<PageFacts> pages;
     for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(document).getAllPages()) {
         QPDFObjectHandle rotation = page.getAttribute("/Rotate", false);
-        pages.push_back({.mediaBox = box(page.getMediaBox()), .cropBox = box(page.getCropBox()),
-                         .rotation = rotation.isInteger() ? (rotation.getIntValueAsInt() % 360 + 360) % 360 : 0});
+        pages.push_back(
+            {.mediaBox = box(page.getMediaBox()),
+             .cropBox = box(page.getCropBox()),
+             .rotation = rotation.isInteger() ? (rotation.getIntValueAsInt() % 360 + 360) % 360 : 0});
     }
     return pages;
 }
@@ -111,8 +112,8 @@ std::vector<EmbeddedImage> embeddedImages(const std::filesystem::path& file) {
         std::istringstream words(line);
         EmbeddedImage image;
         std::string skipped;
-        if (words >> image.page >> skipped >> skipped >> image.width >> image.height >> image.color >> skipped >>
-            skipped >> image.encoding >> skipped >> skipped >> skipped >> image.xPpi >> image.yPpi)
+        if (words >> image.page >> skipped >> skipped >> image.width >> image.height >> image.color >>
+            skipped >> skipped >> image.encoding >> skipped >> skipped >> skipped >> image.xPpi >> image.yPpi)
             images.push_back(image);
     }
     return images;

@@ -46,7 +46,8 @@ TEST(PDFRewriter, KeepsTextLinksOutlinesAndBoxesWhileShrinkingPictures) {
     const auto needsPassword = BatchRunner::runPDF({directory / "locked-secret.pdf"}, keepText, {}, {});
     ASSERT_EQ(needsPassword.size(), 1u);
     EXPECT_EQ(needsPassword[0].error, describe(PDFEngineError::unreadable(directory / "locked-secret.pdf")));
-    EXPECT_EQ(testing::namesIn(directory.path()), (std::vector<std::string>{"locked-.pdf", "locked-secret.pdf"}));
+    EXPECT_EQ(testing::namesIn(directory.path()),
+              (std::vector<std::string>{"locked-.pdf", "locked-secret.pdf"}));
 
     for (const fs::path& source : {report, directory / "locked-.pdf"}) {
         SCOPED_TRACE(source);
@@ -60,7 +61,8 @@ TEST(PDFRewriter, KeepsTextLinksOutlinesAndBoxesWhileShrinkingPictures) {
         EXPECT_LT(outcome.outputBytes, outcome.originalBytes);
         testing::expectClean(output);
         EXPECT_EQ(content(output), content(report));
-        EXPECT_TRUE(content(output).ends_with("dawn\n\n\f links 1 links 0 outline Introduction outline Picture"))
+        EXPECT_TRUE(
+            content(output).ends_with("dawn\n\n\f links 1 links 0 outline Introduction outline Picture"))
             << content(output);
         EXPECT_TRUE(testing::pageFacts(output) == testing::pageFacts(report)); // boxes and rotations
         for (int page : {1, 2})
@@ -72,7 +74,8 @@ TEST(PDFRewriter, KeepsTextLinksOutlinesAndBoxesWhileShrinkingPictures) {
             EXPECT_LE(image.yPpi, 97);
         }
         EXPECT_EQ(images[0].width, 288);
-        EXPECT_EQ(images[1].encoding, testing::embeddedImages(report)[1].encoding) << "the stencil mask stays";
+        EXPECT_EQ(images[1].encoding, testing::embeddedImages(report)[1].encoding)
+            << "the stencil mask stays";
         EXPECT_EQ(images[2].width, 40) << "never enlarged";
         EXPECT_EQ(images[2].color, "gray");
 
@@ -94,8 +97,7 @@ std::string grain(int values, int bits) {
     for (int y = 0; y < rows; ++y) {
         for (int index = 0; index < side * values; ++index) {
             noise = noise * 1103515245 + 12345;
-            const unsigned level = std::min(255u, unsigned((index / values + y) * 200 / 1000 + index % values * 20) +
-                                                      (noise >> 28));
+            const unsigned level = (index / values + y) / 5 + index % values * 20 + (noise >> 28); // < 255
             const std::size_t bit = std::size_t(index) * std::size_t(bits), at = y * rowBytes + bit / 8;
             if (bits == 16)
                 samples[at] = char(level), samples[at + 1] = char(noise >> 20);
@@ -108,12 +110,10 @@ std::string grain(int values, int bits) {
 
 // A palette of `entries` RGB colours from blue to orange, as a PDF hex string.
 std::string palette(int entries) {
+    static const char digits[] = "0123456789abcdef";
     std::string hex = "<";
-    for (int entry = 0; entry < entries; ++entry) {
-        char colour[16];
-        std::snprintf(colour, sizeof colour, "%02x80%02x", entry * 255 / entries, 255 - entry * 255 / entries);
-        hex += colour;
-    }
+    for (int entry = 0; entry < entries; ++entry)
+        hex += {digits[entry * 16 / entries], '0', '8', '0', digits[15 - entry * 16 / entries], '0'};
     return hex + ">";
 }
 
@@ -124,8 +124,8 @@ void imagePDF(const fs::path& file, const std::string& entries, const std::strin
     document.emptyPDF();
     const auto image = [&](const std::string& more, const std::string& samples) {
         QPDFObjectHandle stream = QPDFObjectHandle::newStream(&document, samples);
-        stream.replaceDict(QPDFObjectHandle::parse("<< /Type /XObject /Subtype /Image /Width 600 /Height 400 " +
-                                                   more + " >>"));
+        stream.replaceDict(QPDFObjectHandle::parse(
+            "<< /Type /XObject /Subtype /Image /Width 600 /Height 400 " + more + " >>"));
         return stream;
     };
     QPDFObjectHandle picture = image(entries, data);
@@ -133,8 +133,8 @@ void imagePDF(const fs::path& file, const std::string& entries, const std::strin
         std::string alpha;
         for (int pixel = 0; pixel < side * rows; ++pixel)
             alpha.append(std::size_t(maskBits / 8), pixel % side < side / 2 ? '\xFF' : '\0');
-        picture.getDict().replaceKey("/SMask", image("/ColorSpace /DeviceGray /BitsPerComponent " +
-                                                         std::to_string(maskBits), alpha));
+        picture.getDict().replaceKey(
+            "/SMask", image("/ColorSpace /DeviceGray /BitsPerComponent " + std::to_string(maskBits), alpha));
     }
     QPDFObjectHandle page = document.makeIndirectObject(
         QPDFObjectHandle::parse("<< /Type /Page /MediaBox [0 0 216 144] /Resources << /XObject << >> >> >>"));
@@ -149,11 +149,15 @@ TEST(PDFRewriter, RecompressesEveryKindOfPictureItCanDecodeAndLeavesTheRest) {
     testing::writeFile(directory / "grain.ppm", "P6\n600 400\n255\n" + grain(3, 8));
     const auto jpeg = [&](const char* space) {
         const fs::path file = directory / (std::string(space) + ".jpg");
-        testing::mustRun({"vips", "colourspace", (directory / "grain.ppm").string(), file.string() + "[Q=95]", space});
+        testing::mustRun(
+            {"vips", "colourspace", (directory / "grain.ppm").string(), file.string() + "[Q=95]", space});
         return testing::readFile(file);
     };
     const std::string rgbJPEG = jpeg("srgb"), cmykJPEG = jpeg("cmyk"), junk(20000, 'J');
-    const std::string rgb = "/ColorSpace /DeviceRGB /BitsPerComponent ";
+    const std::string rgb = "/ColorSpace /DeviceRGB /BitsPerComponent ", gray = "/ColorSpace /DeviceGray";
+    const std::string white = " << /WhitePoint [0.95 1 1.09] >>] /BitsPerComponent ";
+    const std::string palette16 =
+        "/ColorSpace [/Indexed /DeviceRGB 15 " + palette(16) + "] /BitsPerComponent 4";
     const struct {
         const char* name;
         std::string entries;
@@ -164,26 +168,26 @@ TEST(PDFRewriter, RecompressesEveryKindOfPictureItCanDecodeAndLeavesTheRest) {
         bool grayscale = false;
     } pictures[] = {
         {"photo", rgb + "8 /Filter /DCTDecode", rgbJPEG},
-        {"CMYK photo", "/ColorSpace /DeviceCMYK /BitsPerComponent 8 /Filter /DCTDecode /Decode [1 0 1 0 1 0 1 0]",
+        {"CMYK photo",
+         "/ColorSpace /DeviceCMYK /BitsPerComponent 8 /Filter /DCTDecode /Decode [1 0 1 0 1 0 1 0]",
          cmykJPEG},
         {"photo turned gray", rgb + "8 /Filter /DCTDecode", rgbJPEG, "jpeg", 288, 0, true},
         {"8-bit RGB with an 8-bit soft mask", rgb + "8", grain(3, 8), "jpeg", 288, 8},
         {"16-bit RGB with a 16-bit soft mask", rgb + "16", grain(3, 16), "jpeg", 288, 16},
-        {"calibrated RGB", "/ColorSpace [/CalRGB << /WhitePoint [0.95 1 1.09] >>] /BitsPerComponent 8",
-         grain(3, 8)},
-        {"4-bit palette", "/ColorSpace [/Indexed /DeviceRGB 15 " + palette(16) + "] /BitsPerComponent 4",
-         grain(1, 4), "image"},
-        {"palette with a soft mask", "/ColorSpace [/I /DeviceRGB 200 " + palette(201) + "] /BitsPerComponent 8",
-         grain(1, 8), "image", 288, 8},
-        {"palette turned gray", "/ColorSpace [/Indexed /DeviceRGB 15 " + palette(16) + "] /BitsPerComponent 4",
-         grain(1, 4), "image", 288, 0, true},
-        {"2-bit gray", "/ColorSpace [/CalGray << /WhitePoint [0.95 1 1.09] >>] /BitsPerComponent 2", grain(1, 2), "image"},
-        {"inverted line art", "/ColorSpace /DeviceGray /BitsPerComponent 1 /Decode [1 0]", grain(1, 1), "image"},
+        {"calibrated RGB", "/ColorSpace [/CalRGB" + white + "8", grain(3, 8)},
+        {"4-bit palette", palette16, grain(1, 4), "image"},
+        {"palette turned gray", palette16, grain(1, 4), "image", 288, 0, true},
+        {"palette with a soft mask",
+         "/ColorSpace [/I /DeviceRGB 200 " + palette(201) + "] /BitsPerComponent 8", grain(1, 8), "image",
+         288, 8},
+        {"2-bit gray", "/ColorSpace [/CalGray" + white + "2", grain(1, 2), "image"},
+        {"inverted line art", gray + " /BitsPerComponent 1 /Decode [1 0]", grain(1, 1), "image"},
         {"JPEG 2000", rgb + "8 /Filter /JPXDecode", junk, "jpx", 600},
-        {"JBIG2", "/ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /JBIG2Decode", junk, "jbig2", 600},
+        {"JBIG2", gray + " /BitsPerComponent 1 /Filter /JBIG2Decode", junk, "jbig2", 600},
+        {"CCITT", gray + " /BitsPerComponent 1 /Filter /CCITTFaxDecode", junk, "ccitt", 600},
         {"colour key", rgb + "8 /Mask [0 20 0 20 0 20]", grain(3, 8), "image", 600},
         {"pre-multiplied", rgb + "8 /Matte [0 0 0]", grain(3, 8), "image", 600, 8},
-        {"Lab", "/ColorSpace [/Lab << /WhitePoint [0.95 1 1.09] >>] /BitsPerComponent 8", grain(3, 8), "image", 600},
+        {"Lab", "/ColorSpace [/Lab" + white + "8", grain(3, 8), "image", 600},
         {"3 bits", rgb + "3", grain(3, 4), "image", 600},
         {"short data", rgb + "8", grain(1, 8), "image", 600},
         {"decode array too long", rgb + "8 /Decode [0 1 0 1 0 1 0 1]", grain(3, 8), "image", 600},
@@ -206,7 +210,8 @@ TEST(PDFRewriter, RecompressesEveryKindOfPictureItCanDecodeAndLeavesTheRest) {
         EXPECT_EQ(images.front().width, row.widthAfter);
         if (row.widthAfter == 600)
             continue;
-        EXPECT_EQ(images.front().color, row.grayscale ? "gray" : testing::embeddedImages(source).front().color);
+        EXPECT_EQ(images.front().color,
+                  row.grayscale ? "gray" : testing::embeddedImages(source).front().color);
         EXPECT_LT(testing::pageDifference(source, 1, *outcome.output, 1, 72), 8);
     }
 }
