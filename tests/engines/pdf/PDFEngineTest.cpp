@@ -74,8 +74,7 @@ TEST(PDFEngine, RendersEachResolutionAtItsPixelSizeWithoutTheSourcesInformation)
         ASSERT_EQ(images.size(), 2u);
         for (std::size_t page = 0; page < 2; ++page) {
             EXPECT_EQ(images[page].page, int(page) + 1);
-            EXPECT_EQ(images[page].width, (page ? cropped : letter).width);
-            EXPECT_EQ(images[page].height, (page ? cropped : letter).height);
+            EXPECT_EQ((PixelSize{images[page].width, images[page].height}), page ? cropped : letter);
             EXPECT_EQ(images[page].color, grayscale ? "gray" : "rgb");
         }
         // The text, the shapes and the pictures survive as a picture.
@@ -118,19 +117,16 @@ TEST(PDFEngine, KeepsBoxesRotationsOrderAndLooksLeavingOutSpecksAndCappingHugePa
     for (std::size_t page = 0; page < 5; ++page) {
         SCOPED_TRACE(page + 1);
         const std::size_t source = page < 2 ? page : page + 1;
-        EXPECT_EQ(facts[page].mediaBox, pages[source].mediaBox);
-        EXPECT_EQ(facts[page].cropBox, pages[source].pictureBox);
-        EXPECT_EQ(facts[page].rotation, (pages[source].rotation + 360) % 360);
+        EXPECT_TRUE(facts[page] == (testing::PageFacts{pages[source].mediaBox, pages[source].pictureBox,
+                                                       (pages[source].rotation + 360) % 360}));
         // The huge page, rendered in bands, is compared at a density that keeps its pixels few.
         EXPECT_LT(testing::pageDifference(directory / "source.pdf", int(source) + 1, output, int(page) + 1,
                                           page == 4 ? 2 : 24),
                   6);
     }
     // The crop box is what renders, unrotated: 200 × 150 points at 96 dpi.
-    EXPECT_EQ(images[2].width, 267);
-    EXPECT_EQ(images[2].height, 200);
-    EXPECT_EQ(images[4].width, 7071);
-    EXPECT_EQ(images[4].height, 7071);
+    EXPECT_EQ(std::pair(images[2].width, images[2].height), std::pair(267, 200));
+    EXPECT_EQ(std::pair(images[4].width, images[4].height), std::pair(7071, 7071));
 }
 
 TEST(PDFEngine, RejectsWhatDoesNotOpenAsAPDFOrHasNoPageToWriteButOpensEditLockedOnes) {

@@ -52,15 +52,11 @@ std::string renderPage(const std::filesystem::path& file, int page, int dpi) {
 } // namespace
 
 std::vector<std::uint8_t> quarterJPEG(const std::filesystem::path& directory, int width, int height) {
-    const std::string name =
-        (directory / (std::to_string(width) + "x" + std::to_string(height) + "-rgb")).string();
-    std::string netpbm = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x)
-            netpbm.append(3, x < width / 2 && y < height / 2 ? '\0' : '\xFF');
-    }
-    writeFile(name + ".ppm", netpbm);
-    mustRun({"vips", "copy", name + ".ppm", name + ".jpg[Q=90]"});
+    const std::string name = (directory / (std::to_string(width) + "x" + std::to_string(height))).string();
+    mustRun({"vips", "black", name + ".v", std::to_string(width / 2), std::to_string(height / 2), "--bands",
+             "3"});
+    mustRun({"vips", "embed", name + ".v", name + ".jpg[Q=90]", "0", "0", std::to_string(width),
+             std::to_string(height), "--extend", "white"});
     const std::string jpeg = readFile(name + ".jpg");
     return {jpeg.begin(), jpeg.end()};
 }

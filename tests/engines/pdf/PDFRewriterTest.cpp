@@ -118,7 +118,7 @@ std::string palette(int entries) {
 }
 
 // One 3 × 2 in page drawing one image: `entries` of its dictionary besides type and size, `data` as
-// stored (unfiltered data is deflated on writing); a soft mask of `maskBits` hides its right half.
+// stored (unfiltered data is deflated on writing), with a grainy soft mask of `maskBits` when not 0.
 void imagePDF(const fs::path& file, const std::string& entries, const std::string& data, int maskBits) {
     QPDF document;
     document.emptyPDF();
@@ -130,11 +130,9 @@ void imagePDF(const fs::path& file, const std::string& entries, const std::strin
     };
     QPDFObjectHandle picture = image(entries, data);
     if (maskBits) {
-        std::string alpha;
-        for (int pixel = 0; pixel < side * rows; ++pixel)
-            alpha.append(std::size_t(maskBits / 8), pixel % side < side / 2 ? '\xFF' : '\0');
         picture.getDict().replaceKey(
-            "/SMask", image("/ColorSpace /DeviceGray /BitsPerComponent " + std::to_string(maskBits), alpha));
+            "/SMask", image("/ColorSpace /DeviceGray /BitsPerComponent " + std::to_string(maskBits),
+                            grain(1, maskBits)));
     }
     QPDFObjectHandle page = document.makeIndirectObject(
         QPDFObjectHandle::parse("<< /Type /Page /MediaBox [0 0 216 144] /Resources << /XObject << >> >> >>"));
