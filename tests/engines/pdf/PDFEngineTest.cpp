@@ -23,7 +23,7 @@ std::filesystem::path compressed(const std::filesystem::path& source, const PDFS
     const auto result = PDFEngine::compress(source, settings);
     EXPECT_TRUE(result) << (result ? "" : describe(result.error()));
     if (result)
-        testing::writeBytes(output, *result);
+        testing::writeFile(output, std::string(result->begin(), result->end()));
     testing::expectClean(output);
     return output;
 }

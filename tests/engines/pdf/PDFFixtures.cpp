@@ -41,20 +41,12 @@ gsave 72 72 translate 108 72 scale /y 0 def
 showpage
 )";
 
-// The page as pdftoppm renders it in gray: "P5\n<width> <height>\n255\n" and then the samples.
-std::string renderPage(const std::filesystem::path& file, int page, int dpi) {
-    const std::string prefix = file.string() + "-page" + std::to_string(page) + "-" + std::to_string(dpi);
-    mustRun({"pdftoppm", "-gray", "-r", std::to_string(dpi), "-f", std::to_string(page), "-l",
-             std::to_string(page), "-singlefile", file.string(), prefix});
-    return readFile(prefix + ".pgm");
-}
-
 } // namespace
 
 std::vector<std::uint8_t> quarterJPEG(const std::filesystem::path& directory, int width, int height) {
     const std::string name = (directory / (std::to_string(width) + "x" + std::to_string(height))).string();
-    mustRun({"vips", "black", name + ".v", std::to_string(width / 2), std::to_string(height / 2), "--bands",
-             "3"});
+    mustRun(
+        {"vips", "black", name + ".v", std::to_string(width / 2), std::to_string(height / 2), "--bands=3"});
     mustRun({"vips", "embed", name + ".v", name + ".jpg[Q=90]", "0", "0", std::to_string(width),
              std::to_string(height), "--extend", "white"});
     const std::string jpeg = readFile(name + ".jpg");
@@ -67,7 +59,7 @@ void writePDF(const std::filesystem::path& file, const std::vector<PDFWriter::Pa
         ASSERT_TRUE(writer.addPage(page));
     const auto bytes = std::move(writer).finish();
     ASSERT_TRUE(bytes);
-    writeBytes(file, *bytes);
+    writeFile(file, std::string(bytes->begin(), bytes->end()));
 }
 
 std::filesystem::path reportPDF() {
@@ -117,7 +109,14 @@ std::vector<EmbeddedImage> embeddedImages(const std::filesystem::path& file) {
 
 double pageDifference(const std::filesystem::path& first, int firstPage, const std::filesystem::path& second,
                       int secondPage, int dpi) {
-    const std::string one = renderPage(first, firstPage, dpi), other = renderPage(second, secondPage, dpi);
+    // pdftoppm writes "P5\n<width> <height>\n255\n" and then the samples.
+    const auto render = [&](const std::filesystem::path& file, int page) {
+        const std::string prefix = file.string() + "-" + std::to_string(page) + "-" + std::to_string(dpi);
+        mustRun({"pdftoppm", "-gray", "-r", std::to_string(dpi), "-f", std::to_string(page), "-l",
+                 std::to_string(page), "-singlefile", file.string(), prefix});
+        return readFile(prefix + ".pgm");
+    };
+    const std::string one = render(first, firstPage), other = render(second, secondPage);
     // Same header, same size; the samples start after it.
     const std::size_t start = one.find('\n', one.find('\n', 3) + 1) + 1;
     if (one.empty() || one.compare(0, start, other, 0, start) != 0 || one.size() != other.size())
@@ -132,10 +131,6 @@ void expectClean(const std::filesystem::path& file) {
     const CommandResult check = runTool({"qpdf", "--check", file.string()});
     EXPECT_EQ(check.exitCode, 0) << check.output;
     EXPECT_EQ(check.output.find("WARNING"), std::string::npos) << check.output;
-}
-
-void writeBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {
-    writeFile(file, std::string(bytes.begin(), bytes.end()));
 }
 
 } // namespace quillmorph::testing

@@ -52,6 +52,4 @@ struct EmbeddedImage {
 // qpdf --check passes without a warning.
 void expectClean(const std::filesystem::path& file);
 
-void writeBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes);
-
 } // namespace quillmorph::testing

@@ -194,10 +194,9 @@ TEST(PDFRewriter, RecompressesEveryKindOfPictureItCanDecodeAndLeavesTheRest) {
         SCOPED_TRACE(row.name);
         const fs::path source = directory / (std::string(row.name) + ".pdf");
         imagePDF(source, row.entries, row.data, row.maskBits);
-        PDFSettings settings = keepText;
-        settings.grayscale = row.grayscale;
-
-        const JobOutcome outcome = BatchRunner::processPDF(source, settings);
+        const JobOutcome outcome = BatchRunner::processPDF(
+            source,
+            {.resolution = keepText.resolution, .grayscale = row.grayscale, .method = keepText.method});
 
         ASSERT_TRUE(outcome.succeeded()) << *outcome.error;
         EXPECT_LE(outcome.outputBytes, outcome.originalBytes);
