@@ -101,7 +101,7 @@ std::vector<EmbeddedImage> embeddedImages(const std::filesystem::path& file) {
         EmbeddedImage image;
         std::string skipped;
         if (words >> image.page >> skipped >> skipped >> image.width >> image.height >> image.color >>
-            skipped >> skipped >> image.encoding >> skipped >> skipped >> skipped >> image.xPpi >> image.yPpi)
+            skipped >> skipped >> image.encoding)
             images.push_back(image);
     }
     return images;

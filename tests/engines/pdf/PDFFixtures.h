@@ -38,8 +38,6 @@ struct EmbeddedImage {
     int height = 0;
     std::string color; // "gray", "rgb", …
     std::string encoding;
-    int xPpi = 0; // pixels per inch as drawn on the page
-    int yPpi = 0;
 };
 // Every image of the file, as pdfimages -list reports them.
 [[nodiscard]] std::vector<EmbeddedImage> embeddedImages(const std::filesystem::path& file);
