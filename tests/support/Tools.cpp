@@ -31,20 +31,17 @@ CommandResult runTool(const std::vector<std::string>& arguments) {
     argv.push_back(nullptr);
 
     pid_t pid = -1;
-    int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(pipeEnds[1]);
-
     CommandResult result;
     std::array<char, 4096> buffer;
     for (ssize_t count; (count = read(pipeEnds[0], buffer.data(), buffer.size())) > 0;)
         result.output.append(buffer.data(), std::size_t(count));
     close(pipeEnds[0]);
-    if (spawned != 0)
-        return result;
     int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (spawned == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        result.exitCode = WEXITSTATUS(status);
     return result;
 }
 

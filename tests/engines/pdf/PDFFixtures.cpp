@@ -1,41 +1,56 @@
 #include "PDFFixtures.h"
 
+#include "tests/support/TemporaryDirectory.h"
 #include "tests/support/Tools.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
 #include <sstream>
 
 namespace quillmorph::testing {
 namespace {
 
-std::string sizeName(int width, int height, bool gray) {
-    return std::to_string(width) + "x" + std::to_string(height) + (gray ? "-gray" : "-rgb");
-}
-
-PageBox corners(double x1, double y1, double x2, double y2) {
-    return {.x = x1, .y = y1, .width = x2 - x1, .height = y2 - y1};
-}
+// Two pages with document information: text in two sizes, a line, a link to page 2 and two outline entries; a
+// 480 × 320 picture drawn at 216 × 144 pt and a stencil mask on page 1; a cropped page 2 with a 40 × 30 gray
+// picture drawn larger than its pixels.
+const char* const report = R"(%!PS
+[/Title (Secret plans) /Author (Jane Roe) /Subject (Budget) /Creator (Typewriter) /DOCINFO pdfmark
+<< /PageSize [612 792] >> setpagedevice
+[ /Title (Introduction) /Page 1 /OUT pdfmark
+[ /Title (Picture) /Page 2 /OUT pdfmark
+/Helvetica findfont 14 scalefont setfont
+72 700 moveto (Quarterly report of the harbour office) show
+0 0 1 setrgbcolor 72 600 moveto 300 650 lineto 400 600 lineto stroke 0 setgray
+[ /Rect [70 560 320 580] /Border [0 0 1] /Page 2 /Subtype /Link /ANN pdfmark
+72 565 moveto (See the picture on the next page) show
+gsave 72 300 translate 216 144 scale /y 0 def
+480 320 8 [480 0 0 -320 0 320] { /s 1440 string def 0 1 1439 { /i exch def
+  s i i y add 3 mul sin 100 mul 128 add i y mul 13 mod add cvi put } for /y y 1 add def s } false 3 colorimage
+grestore
+gsave 400 300 translate 72 72 scale 16 16 true [16 0 0 -16 0 16]
+  {<ff00ff00ff00ff00ff00ff00ff00ff0000ff00ff00ff00ff00ff00ff00ff00ff>} imagemask grestore
+showpage
+<< /PageSize [500 400] >> setpagedevice
+[ /CropBox [20 20 480 380] /PAGE pdfmark
+/Times-Roman findfont 11 scalefont setfont 72 300 moveto (The harbour at dawn) show
+gsave 72 72 translate 108 72 scale /y 0 def
+40 30 8 [40 0 0 -30 0 30] { /s 40 string def 0 1 39 { /x exch def s x x y mul 5 mod 40 mul put } for
+  /y y 1 add def s } image grestore
+showpage
+)";
 
 } // namespace
 
-std::vector<std::uint8_t> quarterJPEG(const std::filesystem::path& directory, int width, int height,
-                                      bool gray) {
-    const int channels = gray ? 1 : 3;
-    std::string netpbm =
-        (gray ? "P5\n" : "P6\n") + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const bool dark = x < width / 2 && y < height / 2;
-            netpbm.append(std::size_t(channels), dark ? '\0' : '\xFF');
-        }
-    }
-    const std::filesystem::path source =
-        directory / (sizeName(width, height, gray) + (gray ? ".pgm" : ".ppm"));
-    const std::filesystem::path jpeg = directory / (sizeName(width, height, gray) + ".jpg");
-    writeFile(source, netpbm);
-    mustRun({"vips", "copy", source.string(), jpeg.string() + "[Q=90]"});
-    return readBytes(jpeg);
+std::vector<std::uint8_t> quarterJPEG(const std::filesystem::path& directory, int width, int height) {
+    const std::string name = (directory / (std::to_string(width) + "x" + std::to_string(height))).string();
+    mustRun(
+        {"vips", "black", name + ".v", std::to_string(width / 2), std::to_string(height / 2), "--bands=3"});
+    mustRun({"vips", "embed", name + ".v", name + ".jpg[Q=90]", "0", "0", std::to_string(width),
+             std::to_string(height), "--extend", "white"});
+    const std::string jpeg = readFile(name + ".jpg");
+    return {jpeg.begin(), jpeg.end()};
 }
 
 void writePDF(const std::filesystem::path& file, const std::vector<PDFWriter::Page>& pages) {
@@ -44,37 +59,34 @@ void writePDF(const std::filesystem::path& file, const std::vector<PDFWriter::Pa
         ASSERT_TRUE(writer.addPage(page));
     const auto bytes = std::move(writer).finish();
     ASSERT_TRUE(bytes);
-    writeBytes(file, *bytes);
+    writeFile(file, std::string(bytes->begin(), bytes->end()));
 }
 
-void ghostscriptPDF(const std::filesystem::path& file, const std::string& postscript) {
-    std::filesystem::path program = file;
-    program.replace_extension(".ps");
-    writeFile(program, postscript);
-    mustRun({"gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=pdfwrite",
-             "-sOutputFile=" + file.string(), program.string()});
+std::filesystem::path reportPDF() {
+    static const TemporaryDirectory shared;
+    const std::filesystem::path file = shared / "report.pdf";
+    if (!std::filesystem::exists(file)) {
+        writeFile(shared / "report.ps", report);
+        mustRun({"gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=pdfwrite",
+                 "-sOutputFile=" + file.string(), (shared / "report.ps").string()});
+    }
+    return file;
 }
 
 std::vector<PageFacts> pageFacts(const std::filesystem::path& file) {
-    const CommandResult result = runTool({"pdfinfo", "-f", "1", "-l", "100000", "-box", file.string()});
-    EXPECT_EQ(result.exitCode, 0) << result.output;
+    QPDF document;
+    document.processFile(file.c_str());
+    const auto box = [](QPDFObjectHandle corners) {
+        const QPDFObjectHandle::Rectangle box = corners.getArrayAsRectangle();
+        return PageBox{.x = box.llx, .y = box.lly, .width = box.urx - box.llx, .height = box.ury - box.lly};
+    };
     std::vector<PageFacts> pages;
-    std::istringstream lines(result.output);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream words(line);
-        std::string keyword, what;
-        std::size_t page = 0;
-        if (!(words >> keyword >> page >> what) || keyword != "Page" || page == 0)
-            continue;
-        if (pages.size() < page)
-            pages.resize(page);
-        double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-        if (what == "MediaBox:" && words >> x1 >> y1 >> x2 >> y2)
-            pages[page - 1].mediaBox = corners(x1, y1, x2, y2);
-        else if (what == "CropBox:" && words >> x1 >> y1 >> x2 >> y2)
-            pages[page - 1].cropBox = corners(x1, y1, x2, y2);
-        else if (what == "rot:")
-            words >> pages[page - 1].rotation;
+    for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(document).getAllPages()) {
+        QPDFObjectHandle rotation = page.getAttribute("/Rotate", false);
+        pages.push_back(
+            {.mediaBox = box(page.getMediaBox()),
+             .cropBox = box(page.getCropBox()),
+             .rotation = rotation.isInteger() ? (rotation.getIntValueAsInt() % 360 + 360) % 360 : 0});
     }
     return pages;
 }
@@ -87,50 +99,38 @@ std::vector<EmbeddedImage> embeddedImages(const std::filesystem::path& file) {
     for (std::string line; std::getline(lines, line);) {
         std::istringstream words(line);
         EmbeddedImage image;
-        std::string number, type;
-        if (words >> image.page >> number >> type >> image.width >> image.height >> image.color >> number >>
-            number >> image.encoding >> number >> number >> number >> image.xPpi >> image.yPpi)
+        std::string skipped;
+        if (words >> image.page >> skipped >> skipped >> image.width >> image.height >> image.color >>
+            skipped >> skipped >> image.encoding)
             images.push_back(image);
     }
     return images;
 }
 
-GrayRaster renderPage(const std::filesystem::path& file, int page, int dpi) {
-    const std::filesystem::path prefix =
-        file.parent_path() /
-        (file.stem().string() + "-page" + std::to_string(page) + "-" + std::to_string(dpi));
-    mustRun({"pdftoppm", "-gray", "-r", std::to_string(dpi), "-f", std::to_string(page), "-l",
-             std::to_string(page), "-singlefile", file.string(), prefix.string()});
-    const std::string pgm = readFile(prefix.string() + ".pgm");
+double pageDifference(const std::filesystem::path& first, int firstPage, const std::filesystem::path& second,
+                      int secondPage, int dpi) {
     // pdftoppm writes "P5\n<width> <height>\n255\n" and then the samples.
-    std::istringstream header(pgm);
-    std::string magic;
-    GrayRaster raster;
-    int maximum = 0;
-    header >> magic >> raster.width >> raster.height >> maximum;
-    const std::size_t start = std::size_t(header.tellg()) + 1;
-    raster.samples.assign(pgm.begin() + std::ptrdiff_t(start), pgm.end());
-    EXPECT_EQ(raster.samples.size(), std::size_t(raster.width) * std::size_t(raster.height));
-    return raster;
-}
-
-double meanDifference(const GrayRaster& first, const GrayRaster& second) {
-    if (first.width != second.width || first.height != second.height || first.samples.empty() ||
-        first.samples.size() != second.samples.size())
+    const auto render = [&](const std::filesystem::path& file, int page) {
+        const std::string prefix = file.string() + "-" + std::to_string(page) + "-" + std::to_string(dpi);
+        mustRun({"pdftoppm", "-gray", "-r", std::to_string(dpi), "-f", std::to_string(page), "-l",
+                 std::to_string(page), "-singlefile", file.string(), prefix});
+        return readFile(prefix + ".pgm");
+    };
+    const std::string one = render(first, firstPage), other = render(second, secondPage);
+    // Same header, same size; the samples start after it.
+    const std::size_t start = one.find('\n', one.find('\n', 3) + 1) + 1;
+    if (one.empty() || one.compare(0, start, other, 0, start) != 0 || one.size() != other.size())
         return 255;
     double total = 0;
-    for (std::size_t index = 0; index < first.samples.size(); ++index)
-        total += std::abs(int(first.samples[index]) - int(second.samples[index]));
-    return total / double(first.samples.size());
+    for (std::size_t index = start; index < one.size(); ++index)
+        total += std::abs(int(std::uint8_t(one[index])) - int(std::uint8_t(other[index])));
+    return total / double(one.size() - start);
 }
 
-std::vector<std::uint8_t> readBytes(const std::filesystem::path& file) {
-    const std::string contents = readFile(file);
-    return {contents.begin(), contents.end()};
-}
-
-void writeBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {
-    writeFile(file, std::string(bytes.begin(), bytes.end()));
+void expectClean(const std::filesystem::path& file) {
+    const CommandResult check = runTool({"qpdf", "--check", file.string()});
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+    EXPECT_EQ(check.output.find("WARNING"), std::string::npos) << check.output;
 }
 
 } // namespace quillmorph::testing

@@ -13,20 +13,23 @@ namespace quillmorph::testing {
 // A JPEG (quality 90) of a white picture whose top-left quarter is black: where it lands on a page
 // shows whether it was placed, scaled and turned right.
 [[nodiscard]] std::vector<std::uint8_t> quarterJPEG(const std::filesystem::path& directory, int width,
-                                                    int height, bool gray = false);
+                                                    int height);
 
 // A PDF from our writer: one page per entry, each showing `jpeg`.
 void writePDF(const std::filesystem::path& file, const std::vector<PDFWriter::Page>& pages);
 
-// A PDF made by Ghostscript's pdfwrite from a PostScript program.
-void ghostscriptPDF(const std::filesystem::path& file, const std::string& postscript);
+// Two pages Ghostscript makes (the first of letter size, the second cropped) with text, a link, an
+// outline, three pictures and document information, made once per binary (Ghostscript is slow) in a
+// folder the tests share: what they derive goes elsewhere.
+[[nodiscard]] std::filesystem::path reportPDF();
 
 struct PageFacts {
     PageBox mediaBox;
     PageBox cropBox;
     int rotation = 0;
+    bool operator==(const PageFacts&) const = default;
 };
-// Per page, as pdfinfo reports it (boxes to two decimals).
+// Per page, as qpdf reads them (rotation from 0 to 270).
 [[nodiscard]] std::vector<PageFacts> pageFacts(const std::filesystem::path& file);
 
 struct EmbeddedImage {
@@ -35,24 +38,16 @@ struct EmbeddedImage {
     int height = 0;
     std::string color; // "gray", "rgb", …
     std::string encoding;
-    int xPpi = 0; // pixels per inch as drawn on the page
-    int yPpi = 0;
 };
 // Every image of the file, as pdfimages -list reports them.
 [[nodiscard]] std::vector<EmbeddedImage> embeddedImages(const std::filesystem::path& file);
 
-struct GrayRaster {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> samples;
-};
-// One page as pdftoppm renders it in gray at `dpi` (crop box, rotation applied).
-[[nodiscard]] GrayRaster renderPage(const std::filesystem::path& file, int page, int dpi);
+// The mean absolute difference of two pages as pdftoppm renders them in gray at `dpi` (crop box,
+// rotation applied); 255 when their sizes differ.
+[[nodiscard]] double pageDifference(const std::filesystem::path& first, int firstPage,
+                                    const std::filesystem::path& second, int secondPage, int dpi);
 
-// The mean absolute difference of two rasters of one size; 255 when the sizes differ.
-[[nodiscard]] double meanDifference(const GrayRaster& first, const GrayRaster& second);
-
-[[nodiscard]] std::vector<std::uint8_t> readBytes(const std::filesystem::path& file);
-void writeBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes);
+// qpdf --check passes without a warning.
+void expectClean(const std::filesystem::path& file);
 
 } // namespace quillmorph::testing
