@@ -103,7 +103,7 @@ void generate(const fs::path& folder) {
         const int width = int(std::sqrt(megapixels * 1e6 * 4 / 3));
         const int height = int(width * 3 / 4);
         const fs::path file = folder / ("photo" + std::to_string(index) + ".jpg");
-        testing::photo(width, height, index + 1).jpegsave(file.c_str(), vips::VImage::option()->set("Q", 90));
+        quillmorph::testing::photo(width, height, index + 1).jpegsave(file.c_str(), vips::VImage::option()->set("Q", 90));
     }
 }
 
@@ -210,7 +210,7 @@ void reducedScaleQuality(const std::vector<fs::path>& files) {
                 [&](const Bitmap& image) { return ImageEngine::resize(image, target); });
             const auto reduced = ImageEngine::loadNormalized(file, target);
             if (full && reduced)
-                std::printf(" %.1f", testing::psnr(*reduced, *full));
+                std::printf(" %.1f", quillmorph::testing::psnr(reduced->pixels(), full->pixels()));
         }
         std::printf("\n");
     }
@@ -272,7 +272,7 @@ void pngComparisons(const fs::path& folder, const std::vector<fs::path>& files) 
     const fs::path single = folder / "single.jpg";
     const fs::path singlePNG = folder / "single-source.png";
     if (!fs::exists(singlePNG)) {
-        testing::photo(1440, 1080, 42).jpegsave(single.c_str(), vips::VImage::option()->set("Q", 90));
+        quillmorph::testing::photo(1440, 1080, 42).jpegsave(single.c_str(), vips::VImage::option()->set("Q", 90));
         vips::VImage::new_from_file(single.c_str()).pngsave(singlePNG.c_str());
     }
     const ImageSettings single075{.format = ImageFormat::png, .quality = 0.75};

@@ -130,7 +130,7 @@ void generate(const fs::path& folder) {
     for (int page = 1; page <= pageCount; ++page) {
         const fs::path photo = folder / ("photo" + std::to_string(100 + page) + ".jpg");
         // About 200 dpi on a letter page, as a scanned or photographed page is.
-        testing::photo(1700, 2200, page).jpegsave(photo.c_str(), vips::VImage::option()->set("Q", 85));
+        quillmorph::testing::photo(1700, 2200, page).jpegsave(photo.c_str(), vips::VImage::option()->set("Q", 85));
         img2pdf.push_back(photo.string());
     }
     runInTurn({img2pdf}, folder);
