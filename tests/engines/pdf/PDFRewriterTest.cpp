@@ -209,5 +209,50 @@ TEST(PDFRewriter, RecompressesEveryKindOfPictureItCanDecodeAndLeavesTheRest) {
     }
 }
 
+// The picture drawn at half size from a form and at full size as the tile of a pattern: the largest
+// size at which it is drawn, inside either, sets its resolution.
+TEST(PDFRewriter, FindsPicturesInFormsAndPatterns) {
+    testing::TemporaryDirectory directory;
+    const fs::path source = directory / "tiled.pdf";
+    imagePDF(source, "/ColorSpace /DeviceRGB /BitsPerComponent 8", grain(3, 8), 0);
+    {
+        QPDF document;
+        document.processFile(source.c_str());
+        QPDFObjectHandle page = QPDFPageDocumentHelper(document).getAllPages().front().getObjectHandle();
+        QPDFObjectHandle resources = page.getKey("/Resources");
+        const QPDFObjectHandle pictures = resources.getKey("/XObject");
+        const auto drawing = [&](const std::string& dictionary) {
+            QPDFObjectHandle stream = QPDFObjectHandle::newStream(&document, "216 0 0 144 0 0 cm /Im0 Do");
+            stream.replaceDict(QPDFObjectHandle::parse(dictionary));
+            stream.getDict().replaceKey("/Resources", QPDFObjectHandle::parse("<< >>"));
+            stream.getDict().getKey("/Resources").replaceKey("/XObject", pictures);
+            return stream;
+        };
+        resources.replaceKey("/XObject", QPDFObjectHandle::parse("<< >>"));
+        resources.getKey("/XObject").replaceKey(
+            "/Fm0", drawing("<< /Type /XObject /Subtype /Form /BBox [0 0 216 144] >>"));
+        resources.replaceKey("/Pattern", QPDFObjectHandle::parse("<< >>"));
+        resources.getKey("/Pattern").replaceKey(
+            "/P0", drawing("<< /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 216 144] /XStep 216 "
+                           "/YStep 144 >>"));
+        page.replaceKey("/Contents", QPDFObjectHandle::newStream(&document, "q 0.5 0 0 0.5 0 0 cm /Fm0 Do Q "
+                                                                            "/Pattern cs /P0 scn 0 72 216 72 re f"));
+        QPDFWriter(document, (source.string() + ".tiled").c_str()).write();
+        fs::rename(source.string() + ".tiled", source);
+    }
+
+    const JobOutcome outcome = BatchRunner::processPDF(source, keepText);
+
+    ASSERT_TRUE(outcome.succeeded()) << *outcome.error;
+    QPDF output;
+    output.processFile(outcome.output->c_str());
+    std::vector<int> widths;
+    for (QPDFObjectHandle object : output.getAllObjects()) {
+        if (object.isStream() && object.getDict().getKey("/Subtype").isNameAndEquals("/Image"))
+            widths.push_back(object.getDict().getKey("/Width").getIntValueAsInt());
+    }
+    EXPECT_EQ(widths, std::vector<int>{288}) << "one picture, at the pattern's 216 pt for 96 dpi";
+}
+
 } // namespace
 } // namespace quillmorph
