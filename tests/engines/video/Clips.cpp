@@ -70,7 +70,8 @@ void ffmpeg(const std::string& arguments, const fs::path& output) {
 }
 
 std::array<double, 3> pixel(const std::string& rgb, std::size_t at) {
-    return {double(std::uint8_t(rgb[at])), double(std::uint8_t(rgb[at + 1])), double(std::uint8_t(rgb[at + 2]))};
+    return {double(std::uint8_t(rgb[at])), double(std::uint8_t(rgb[at + 1])),
+            double(std::uint8_t(rgb[at + 2]))};
 }
 
 std::string text(const nlohmann::json& object, const char* key) {
@@ -92,8 +93,9 @@ std::string described(const nlohmann::json& stream) {
     std::string rate = text(stream, "r_frame_rate");
     double denominator = std::max(std::atof(rate.c_str() + rate.find('/') + 1), 1e-9);
     std::string transfer = text(stream, "color_transfer");
-    return codec + " " + std::to_string(stream.value("width", 0)) + "x" + std::to_string(stream.value("height", 0)) +
-           " " + std::to_string(std::lround(std::atof(rate.c_str()) / denominator)) + "fps" +
+    return codec + " " + std::to_string(stream.value("width", 0)) + "x" +
+           std::to_string(stream.value("height", 0)) + " " +
+           std::to_string(std::lround(std::atof(rate.c_str()) / denominator)) + "fps" +
            (transfer.empty() || transfer == "unknown" ? "" : " " + transfer);
 }
 

@@ -117,7 +117,8 @@ Command everyFormat() {
 std::string posterLook(const fs::path& poster) {
     testing::FramePixels pixels = testing::firstFrame(poster);
     return std::to_string(pixels.width) + "x" + std::to_string(pixels.height) + " " +
-           pixels.colourAt(pixels.width / 2, 10) + "/" + pixels.colourAt(pixels.width / 2, pixels.height - 10);
+           pixels.colourAt(pixels.width / 2, 10) + "/" +
+           pixels.colourAt(pixels.width / 2, pixels.height - 10);
 }
 
 // Posters of `copies` copies of the input (several ignore the duration): the status line, then the
@@ -208,8 +209,10 @@ TEST(MediaScenarios, WhatComesOut) {
         {"posters past a video's end", Clip::colours, poster(5, 0, 2), noFrame},
         {"posters upright", Clip::rotated, poster(0.5, 0, 3), "Saved: 3 PNG 240x320 blue/red"},
         {"PQ poster", Clip::pq, poster(0), "Saved: pq-poster.png 160x90 other/blue", Clip::bt2020Sdr},
-        {"PQ poster through ffmpeg", Clip::pq, fallbackPoster(0), "extracted 160x90 other/blue", Clip::bt2020Sdr},
-        {"'%' in the fallback poster's name", Clip::colours, fallbackPoster(1.5), "extracted 160x120 blue/blue"},
+        {"PQ poster through ffmpeg", Clip::pq, fallbackPoster(0), "extracted 160x90 other/blue",
+         Clip::bt2020Sdr},
+        {"'%' in the fallback poster's name", Clip::colours, fallbackPoster(1.5),
+         "extracted 160x120 blue/blue"},
         {"poster of text", text("notes.mp4"), poster(0), noFrame},
         {"poster of a FIFO", fifo("pipe.mov"), poster(0), noFrame},
         {"5.1(side)", Clip::surround51, everyFormat(),

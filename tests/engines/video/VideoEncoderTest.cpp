@@ -21,8 +21,8 @@ class FakeFFmpeg : public ::testing::Test {
   protected:
     void install(const std::string& body) {
         fs::create_directories(m_folder / "bin");
-        testing::writeFile(m_folder / "bin" / "ffmpeg", "#!/bin/sh\necho \"$*\" >> '" +
-                                                            (m_folder / "arguments.log").string() + R"('
+        testing::writeFile(m_folder / "bin" / "ffmpeg",
+                           "#!/bin/sh\necho \"$*\" >> '" + (m_folder / "arguments.log").string() + R"('
 previous=; output=
 for argument; do
   [ "$previous" = -passlogfile ] && : > "$argument-0.log"

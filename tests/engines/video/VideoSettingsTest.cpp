@@ -23,7 +23,8 @@ const VideoInfo fullHD{.width = 1920,
                        .frameRate = 30000.0 / 1001,
                        .codec = "h264",
                        .hasAudio = true};
-const VideoInfo silentFullHD{.width = 1920, .height = 1080, .duration = 10, .frameRate = 30000.0 / 1001, .codec = "h264"};
+const VideoInfo silentFullHD{
+    .width = 1920, .height = 1080, .duration = 10, .frameRate = 30000.0 / 1001, .codec = "h264"};
 
 VideoSettings preset(std::string_view id) {
     std::vector<VideoPreset> all = VideoPreset::all();
