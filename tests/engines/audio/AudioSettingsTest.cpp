@@ -32,7 +32,6 @@ TEST(AudioSettings, EstimatesSurviveAbsurdProbeValues) {
 
 TEST(AudioSettings, FormatChangeKeepsOnlyOfferedBitrates) {
     const std::tuple<AudioFormat, int, AudioFormat, int> rows[] = {
-        {AudioFormat::mp3, 320, AudioFormat::opus, 96},
         {AudioFormat::opus, 48, AudioFormat::aac, 160},
         {AudioFormat::mp3, 128, AudioFormat::opus, 128},
     };

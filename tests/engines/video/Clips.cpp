@@ -69,10 +69,9 @@ void ffmpeg(const std::string& arguments, const fs::path& output) {
     mustRun(line);
 }
 
-std::array<double, 3> pixel(const std::string& rgb, std::size_t offset) {
-    return {double(static_cast<unsigned char>(rgb[offset])),
-            double(static_cast<unsigned char>(rgb[offset + 1])),
-            double(static_cast<unsigned char>(rgb[offset + 2]))};
+std::array<double, 3> pixel(const std::string& rgb, std::size_t at) {
+    return {double(std::uint8_t(rgb[at])), double(std::uint8_t(rgb[at + 1])),
+            double(std::uint8_t(rgb[at + 2]))};
 }
 
 std::string text(const nlohmann::json& object, const char* key) {
@@ -90,15 +89,14 @@ std::string described(const nlohmann::json& stream) {
         layout = layout.empty() ? std::to_string(stream.value("channels", 0)) + " channels" : layout;
         return codec + " " + layout + (bits.empty() ? "" : " " + bits + "bit");
     }
+    // ffprobe writes every rate as a fraction, "60/1".
     std::string rate = text(stream, "r_frame_rate");
-    double numerator = std::atof(rate.c_str());
-    double denominator =
-        rate.find('/') == std::string::npos ? 1 : std::atof(rate.c_str() + rate.find('/') + 1);
-    std::string line = codec + " " + std::to_string(stream.value("width", 0)) + "x" +
-                       std::to_string(stream.value("height", 0)) + " " +
-                       std::to_string(std::lround(denominator > 0 ? numerator / denominator : 0)) + "fps";
+    double denominator = std::max(std::atof(rate.c_str() + rate.find('/') + 1), 1e-9);
     std::string transfer = text(stream, "color_transfer");
-    return transfer.empty() || transfer == "unknown" ? line : line + " " + transfer;
+    return codec + " " + std::to_string(stream.value("width", 0)) + "x" +
+           std::to_string(stream.value("height", 0)) + " " +
+           std::to_string(std::lround(std::atof(rate.c_str()) / denominator)) + "fps" +
+           (transfer.empty() || transfer == "unknown" ? "" : " " + transfer);
 }
 
 } // namespace
@@ -142,10 +140,9 @@ std::string streams(const fs::path& file) {
         all += (all.empty() ? "" : ", ") + described(stream);
         tagged.push_back(stream);
     }
-    for (const nlohmann::json& holder : tagged) {
+    for (const nlohmann::json& holder : tagged)
         for (const char* key : {"title", "TITLE"})
             title = title.empty() ? text(holder.value("tags", nlohmann::json::object()), key) : title;
-    }
     return title.empty() ? all : all + ", title " + title;
 }
 

@@ -41,11 +41,10 @@ TEST(FFprobeOutput, FieldsAndTheirDefaults) {
     auto json = [&](const std::string& more) {
         return "{\"streams\": [{" + stream + more + "}], " + format + "}";
     };
-    const tl::expected<VideoInfo, VideoEngineError> unreadable =
-        tl::unexpected(VideoEngineError::probeFailed("/v/clip.mp4"));
-    const tl::expected<VideoInfo, VideoEngineError> noVideo =
-        tl::unexpected(VideoEngineError::noVideoStream("/v/clip.mp4"));
-    const std::tuple<const char*, std::string, tl::expected<VideoInfo, VideoEngineError>> rows[] = {
+    using Parsed = tl::expected<VideoInfo, VideoEngineError>;
+    const Parsed unreadable = tl::unexpected(VideoEngineError::probeFailed("/v/clip.mp4"));
+    const Parsed noVideo = tl::unexpected(VideoEngineError::noVideoStream("/v/clip.mp4"));
+    const std::tuple<const char*, std::string, Parsed> rows[] = {
         {"plain", json(""), plain},
         {"side data wins over the tag",
          json(R"(, "side_data_list": [{"rotation": 180}], "tags": {"rotate": "90"})"), plain},

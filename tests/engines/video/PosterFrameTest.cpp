@@ -34,14 +34,6 @@ TEST(PosterFrame, FallsBackToTheFFmpegProgram) {
     Localization::setLanguage("en");
     testing::TemporaryDirectory folder;
     fs::path colours = testing::copyClip(testing::Clip::colours, folder.path(), "clip.mp4");
-    auto ffmpeg = FFmpegTool::path(FFmpegTool::ffmpeg);
-    ASSERT_TRUE(ffmpeg);
-    // The image muxer must take "%d" as part of the name, not as a frame number's place.
-    ASSERT_TRUE(PosterFrame::extract(*ffmpeg, colours, 1.5, folder / "50%d off.png"));
-    EXPECT_EQ(testing::namesIn(folder.path()), (std::vector<std::string>{"50%d off.png", "clip.mp4"}));
-    fs::rename(folder / "50%d off.png", folder / "direct.png"); // a name ffmpeg reads back plainly
-    EXPECT_EQ(testing::firstFrame(folder / "direct.png").colourAt(80, 60), "blue");
-
     testing::writeFile(folder / "silent-ffmpeg", "#!/bin/sh\nexit 0\n");
     testing::writeFile(folder / "none.png", ""); // as created for it
     fs::permissions(folder / "silent-ffmpeg", fs::perms::owner_all);

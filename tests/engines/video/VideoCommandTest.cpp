@@ -38,7 +38,7 @@ TEST_F(VideoCommand, ATerminationRequestCancelsTheRunningFileAndKeepsTheFinished
     testing::writeFile(m_folder / "bin" / "ffmpeg", "#!/bin/sh\nfor argument; do output=$argument; done\n"
                                                     "echo partial > \"$output\"\n"
                                                     "case \"$*\" in *slow*) : > '" +
-                                                        (m_folder / "hanging").string() +
+                                                        (m_folder / "bin" / "hanging").string() +
                                                         "'; sleep 60;; esac\n");
     fs::permissions(m_folder / "bin" / "ffmpeg", fs::perms::owner_all);
     fs::create_symlink("/usr/bin/ffprobe", m_folder / "bin" / "ffprobe");
@@ -52,12 +52,11 @@ TEST_F(VideoCommand, ATerminationRequestCancelsTheRunningFileAndKeepsTheFinished
                                     .onOutput = [&printed](std::string_view bytes) { printed.append(bytes); },
                                     .onError = {}});
     ASSERT_TRUE(cli);
-    while (!fs::exists(m_folder / "hanging"))
+    while (!fs::exists(m_folder / "bin" / "hanging"))
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     cli->terminate();
     EXPECT_EQ(cli->wait(), (ChildProcess::Exit{.kind = ChildProcess::Exit::Kind::exited, .code = 1}));
     EXPECT_EQ(printed, "Video compression cancelled. Finished files were kept.\n");
-    fs::remove(m_folder / "hanging");
     EXPECT_EQ(testing::namesIn(m_folder.path()),
               (std::vector<std::string>{"bin", "first-converted.mp4", "first.mp4", "slow.mp4", "third.mp4"}));
     EXPECT_NE(testing::runTool({"pgrep", "-f", (m_folder / "bin" / "ffmpeg").string()}).exitCode, 0)

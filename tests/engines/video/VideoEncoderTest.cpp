@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <sstream>
 
 namespace quillmorph {
@@ -14,16 +15,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A stand-in for ffmpeg: logs its arguments one per line (a blank line after each run), leaves a
-// statistics file where -passlogfile says, writes its output file, then runs `body`.
+// A stand-in for ffmpeg: logs each run's arguments as a line, leaves a statistics file where
+// -passlogfile says, writes its output file, then runs `body`.
 class FakeFFmpeg : public ::testing::Test {
   protected:
     void install(const std::string& body) {
         fs::create_directories(m_folder / "bin");
-        const std::string logged = " >> '" + (m_folder / "arguments.log").string() + "'\n";
         testing::writeFile(m_folder / "bin" / "ffmpeg",
-                           "#!/bin/sh\nfor argument; do echo \"$argument\"; done" + logged + "echo" + logged +
-                               R"(previous=; output=
+                           "#!/bin/sh\necho \"$*\" >> '" + (m_folder / "arguments.log").string() + R"('
+previous=; output=
 for argument; do
   [ "$previous" = -passlogfile ] && : > "$argument-0.log"
   previous=$argument; output=$argument
@@ -39,14 +39,12 @@ done
     // Per run of the stand-in so far, the argument after `option` ("" when it has none).
     std::vector<std::string> runsWith(const std::string& option) const {
         std::vector<std::string> values;
-        std::string value;
-        std::string previous;
         std::istringstream lines(testing::readFile(m_folder / "arguments.log"));
-        for (std::string line; std::getline(lines, line); previous = line) {
-            if (line.empty())
-                values.push_back(std::exchange(value, ""));
-            else if (previous == option)
-                value = line;
+        for (std::string line; std::getline(lines, line);) {
+            std::istringstream words(line);
+            std::vector<std::string> run{std::istream_iterator<std::string>(words), {}};
+            auto found = std::ranges::find(run, option);
+            values.push_back(found != run.end() && found + 1 != run.end() ? *(found + 1) : "");
         }
         return values;
     }

@@ -23,16 +23,12 @@ const VideoInfo fullHD{.width = 1920,
                        .frameRate = 30000.0 / 1001,
                        .codec = "h264",
                        .hasAudio = true};
+const VideoInfo silentFullHD{
+    .width = 1920, .height = 1080, .duration = 10, .frameRate = 30000.0 / 1001, .codec = "h264"};
 
 VideoSettings preset(std::string_view id) {
     std::vector<VideoPreset> all = VideoPreset::all();
     return VideoEstimate::applying(*std::ranges::find(all, id, &VideoPreset::id), {});
-}
-
-// The value after `option`, or "(none)".
-std::string after(const Arguments& arguments, std::string_view option) {
-    auto found = std::ranges::find(arguments, option);
-    return found == arguments.end() || found + 1 == arguments.end() ? "(none)" : *(found + 1);
 }
 
 TEST(VideoSettings, FilterChainPerSourceAndSettings) {
@@ -69,15 +65,10 @@ TEST(VideoSettings, ArgumentsPerPassAndAudio) {
     const VideoSettings webm{.container = VideoContainer::webm};
     Arguments first = webm.arguments("in.mp4", "out.webm", fullHD, 1, "/tmp/passes/pass-1");
     EXPECT_EQ(std::ranges::count(first, "0:a:0"), 0);
-    EXPECT_EQ(after(first, "-passlogfile"), "/tmp/passes/pass-1");
     EXPECT_EQ(Arguments(first.end() - 4, first.end()), (Arguments{"-an", "-f", "null", "/dev/null"}));
-    EXPECT_EQ(after(webm.arguments("in.mp4", "out.webm", fullHD, 2, "/tmp/passes/pass-1"), "-c:a"),
-              "libopus");
-    VideoInfo silent = fullHD;
-    silent.hasAudio = false;
     EXPECT_EQ(
         (VideoSettings{.includeAudio = false}).arguments("in", "out.mp4", fullHD, std::nullopt, std::nullopt),
-        VideoSettings{}.arguments("in", "out.mp4", silent, std::nullopt, std::nullopt));
+        VideoSettings{}.arguments("in", "out.mp4", silentFullHD, std::nullopt, std::nullopt));
 }
 
 TEST(VideoEstimate, MatchesPresetsIgnoringAudioSwitchAndContainer) {
@@ -122,9 +113,7 @@ TEST(VideoEstimate, Texts) {
               "Next to each video · estimate based on the first");
     // Bit rates over the duration plus 2 %; the first video stands for all.
     EXPECT_EQ(VideoEstimate::estimatedBytes(VideoSettings{}, fullHD, 3), 23'684'400);
-    VideoInfo silent = fullHD;
-    silent.hasAudio = false;
-    EXPECT_EQ(VideoEstimate::estimatedBytes(VideoSettings{}, silent, 1), 7'650'000)
+    EXPECT_EQ(VideoEstimate::estimatedBytes(VideoSettings{}, silentFullHD, 1), 7'650'000)
         << "audio wanted, none there";
     EXPECT_EQ(VideoEstimate::estimatedBytes({.includeAudio = false}, fullHD, 1), 7'650'000);
     EXPECT_EQ(VideoEstimate::estimatedBytes({}, {.hasAudio = true}, 1), 0) << "no duration";
