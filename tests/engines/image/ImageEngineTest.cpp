@@ -1,17 +1,34 @@
 #include "engines/image/ImageEngine.h"
 
+#include "engines/image/Bitmap.h"
+#include "engines/image/EncoderQuality.h"
+#include "engines/image/ImageEngineError.h"
+#include "engines/image/ImageEstimate.h"
+#include "engines/image/ImageSettings.h"
+#include "engines/image/VipsImage.h"
 #include "tests/engines/image/ImageTestSupport.h"
+#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/Tools.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <vector>
 
 namespace quillmorph {
 namespace {
 
+using testing::Bytes;
 using testing::makeBitmap;
 using testing::Pixel;
+namespace fs = std::filesystem;
+using testing::TemporaryDirectory;
+using vips::VImage;
 
 const std::uint8_t* pixelAt(const Bitmap& image, int x, int y) {
     return image.pixels().data() + (std::size_t(y) * image.width() + x) * 4;
@@ -54,11 +71,6 @@ TEST(ImageResize, CropsTheCentreRoundingHalvesAwayFromZero) {
     }
 }
 
-TEST(ImageResize, AnEmptyImageCannotBeRendered) {
-    EXPECT_EQ(ImageEngine::resize(Bitmap(0, 0, false, testing::Bytes{}), FrameSizing::untouched()),
-              tl::unexpected(ImageEngineError::renderFailed()));
-}
-
 // Half-covered red on a clear background: a downscale must not bleed colour into the clear part.
 TEST(ImageResize, TranslucentImagesStayPremultiplied) {
     const Bitmap image = makeBitmap(64, 64, true, [](int x, int) {
@@ -84,7 +96,7 @@ bool contains(const std::vector<std::uint8_t>& bytes, std::string_view text) {
 
 // Lossless rows (minimumPSNR 0) decode to the very pixels; the rest to their straight colours within
 // a tolerance, smaller at a lower quality. JPEG drops alpha and keeps the straight colours. WebP is
-// lossless from 0.99 up.
+// lossless from 0.99 up. An empty image neither renders nor encodes.
 TEST(ImageEncode, EncodedFilesDecodeToTheirImage) {
     const Bitmap photo = testing::photoBitmap(160, 120);
     const Bitmap translucent = makeBitmap(160, 120, true, [](int x, int y) {
@@ -132,11 +144,282 @@ TEST(ImageEncode, EncodedFilesDecodeToTheirImage) {
             ASSERT_NEAR(decoded->rgba[alpha], row.format == ImageFormat::jpg ? 255 : (*straight)[alpha], 12);
         EXPECT_LT(ImageEngine::encode(row.image, row.format, 0.3)->size(), encoded->size());
     }
+    const Bitmap empty(0, 0, false, Bytes{});
+    EXPECT_EQ(ImageEngine::resize(empty, FrameSizing::untouched()),
+              tl::unexpected(ImageEngineError::renderFailed()));
     for (const ImageFormat format : allCases<ImageFormat>()) {
         SCOPED_TRACE(label(format));
         for (const double quality : {0.5, 1.0})
-            EXPECT_EQ(ImageEngine::encode(Bitmap(0, 0, false, testing::Bytes{}), format, quality),
+            EXPECT_EQ(ImageEngine::encode(empty, format, quality),
                       tl::unexpected(ImageEngineError::encodingFailed(format)));
+    }
+}
+
+TEST(ImageSettings, DefaultFormatTable) {
+    const ImageFormat avif = ImageEngine::supports(ImageFormat::avif) ? ImageFormat::avif : ImageFormat::jpg;
+    const std::vector<std::pair<std::string, ImageFormat>> cases{
+        {"/photos/IMG_0001.JPG", ImageFormat::jpg}, {"/photos/a.jpeg", ImageFormat::jpg},
+        {"/photos/a.Png", ImageFormat::png},        {"/photos/a.apng", ImageFormat::png},
+        {"/photos/a.WEBP", ImageFormat::webp},      {"/photos/a.avif", avif},
+        {"/photos/scan.TIFF", ImageFormat::png},    {"/photos/anim.GIF", ImageFormat::png},
+        {"/photos/phone.HEIC", ImageFormat::jpg},   {"/photos/noextension", ImageFormat::jpg},
+        {"/photos/.png", ImageFormat::jpg},
+    };
+    for (const auto& [file, expected] : cases) {
+        SCOPED_TRACE(file);
+        EXPECT_EQ(ImageSettings::defaultFormat(file), expected);
+    }
+}
+
+TEST(EncoderQuality, AvifIsCappedBelowLossless) {
+    EXPECT_EQ(EncoderQuality::lossy(ImageFormat::avif, 1.0), 0.99);
+    EXPECT_EQ(EncoderQuality::lossy(ImageFormat::avif, 0.5), 0.5);
+    EXPECT_EQ(EncoderQuality::lossy(ImageFormat::jpg, 1.0), 1.0);
+    EXPECT_EQ(EncoderQuality::libraryQ(0.756), 76);
+    EXPECT_EQ(EncoderQuality::libraryQ(1.0), 100);
+    EXPECT_EQ(EncoderQuality::libraryQ(0.001), 1);
+}
+
+TEST(ImageEngine, PaletteSize) {
+    const std::vector<std::pair<double, int>> cases{
+        {0.0, 19}, {0.05, 19}, {0.1, 22}, {0.5, 76}, {0.89, 256}, {0.949, 256}, {0.95, 0}, {1.0, 0},
+    };
+    for (const auto& [quality, colours] : cases) {
+        SCOPED_TRACE(quality);
+        EXPECT_EQ(ImageEngine::paletteSize(quality), colours);
+    }
+}
+
+TEST(ImageEstimate, RatioOfTheFirstFileTimesTheTotal) {
+    EXPECT_EQ(ImageEstimate::estimatedRatio(500'000, 2'000'000), 0.25);
+    EXPECT_EQ(ImageEstimate::estimatedBytes(0.25, 6'000'000), 1'500'000);
+    // Truncated, not rounded.
+    EXPECT_EQ(ImageEstimate::estimatedBytes(ImageEstimate::estimatedRatio(2, 3), 100), 66);
+    EXPECT_EQ(ImageEstimate::estimatedRatio(500, 0), std::nullopt);
+    EXPECT_EQ(ImageEstimate::estimatedRatio(500, -1), std::nullopt);
+    EXPECT_EQ(ImageEstimate::estimatedBytes(std::nullopt, 6'000'000), std::nullopt);
+}
+
+// A newer estimate stops this one: libvips' savers are killed, the others not started.
+TEST(ImageEstimate, SampleBytesAreThoseOfTheResizedEncoding) {
+    const Bitmap sample = testing::photoBitmap(200, 100);
+    const auto resized = ImageEngine::resize(sample, FrameSizing::fit(100, 100));
+    std::stop_source stopped;
+    stopped.request_stop();
+    for (const ImageFormat format : allCases<ImageFormat>()) {
+        SCOPED_TRACE(toString(format));
+        const ImageSettings settings{.format = format, .sizing = FrameSizing::fit(100, 100), .quality = 0.6};
+        EXPECT_EQ(ImageEstimate::sampleBytes(sample, settings),
+                  std::int64_t(ImageEngine::encode(*resized, format, settings.quality)->size()));
+        EXPECT_EQ(ImageEstimate::sampleBytes(sample, settings, stopped.get_token()), std::nullopt);
+    }
+}
+
+TEST(Bitmap, UnpremultipliesEachPixel) {
+    struct Row {
+        const char* name;
+        bool hasAlpha;
+        Bytes stored;
+        Bytes straight;
+    };
+    const Row rows[] = {
+        {"opaque", true, {10, 20, 30, 255}, {10, 20, 30, 255}},
+        {"clear", true, {0, 0, 0, 0}, {0, 0, 0, 0}},
+        {"clear with stray colour", true, {5, 6, 7, 0}, {0, 0, 0, 0}},
+        {"half covered, rounded down", true, {64, 32, 1, 128}, {127, 63, 1, 128}},
+        {"colour above its alpha is capped", true, {200, 1, 100, 100}, {255, 2, 255, 100}},
+        {"least coverage", true, {1, 0, 1, 1}, {255, 0, 255, 1}},
+        {"filler byte ignored", false, {10, 20, 30, 7}, {10, 20, 30, 255}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        // The pixel twice, so that the walk across pixels is covered as well.
+        const auto twice = [](const Bytes& pixel) {
+            Bytes both = pixel;
+            return both.insert(both.end(), pixel.begin(), pixel.end()), both;
+        };
+        EXPECT_EQ(Bitmap(2, 1, row.hasAlpha, twice(row.stored)).unpremultipliedRGBA(), twice(row.straight));
+    }
+}
+
+TEST(Bitmap, RejectsABufferOfTheWrongSize) {
+    EXPECT_THROW(Bitmap(2, 2, true, Bytes(15)), std::invalid_argument);
+    EXPECT_THROW(Bitmap(-1, 2, true, Bytes{}), std::invalid_argument);
+    EXPECT_NO_THROW(Bitmap(0, 5, true, Bytes{}));
+    EXPECT_THROW(Bitmap(-1, 2, true, std::shared_ptr<const std::uint8_t[]>()), std::invalid_argument);
+}
+
+void saveJPEG(const VImage& image, const fs::path& file, int orientation) {
+    VImage tagged = image.copy();
+    tagged.set(VIPS_META_ORIENTATION, orientation);
+    tagged.jpegsave(file.c_str(), VImage::option()->set("Q", 95));
+}
+
+// The sources, written once: a 96 × 64 photo in every promised format and turned every way, and a
+// 1600 × 1200 one that decoders can shrink while loading.
+class ImageLoad : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        files = std::make_unique<TemporaryDirectory>();
+        const VImage small = testing::photo(96, 64);
+        const std::string png = (*files / "photo.png").string();
+        small.pngsave(png.c_str());
+        for (int orientation = 1; orientation <= 8; ++orientation)
+            saveJPEG(small, *files / ("turned" + std::to_string(orientation) + ".jpg"), orientation);
+        // HEIC in a child process: libx265 keeps allocations for the life of the process that loads it.
+        testing::mustRun({"vips", "heifsave", png, (*files / "photo.heic").string(), "--Q", "90"});
+        small.heifsave((*files / "photo.avif").c_str(),
+                       VImage::option()->set("Q", 90)->set("compression", VIPS_FOREIGN_HEIF_COMPRESSION_AV1));
+        small.webpsave((*files / "photo.webp").c_str(), VImage::option()->set("Q", 90));
+        small.tiffsave((*files / "photo.tiff").c_str());
+        // As paint programs and scanners write them; the 24-bit one named as a JPEG.
+        testing::mustRun({"convert", png, "-type", "TrueColor", "BMP3:" + (*files / "bmp.jpg").string()});
+        testing::mustRun({"convert", png, "-type", "Palette", "BMP3:" + (*files / "palette.bmp").string()});
+        testing::mustRun({"convert", png, (*files / "icon.ico").string()});
+        const VImage large = testing::photo(1600, 1200);
+        saveJPEG(large, *files / "large.jpg", 6);
+        large.webpsave((*files / "large.webp").c_str(), VImage::option()->set("Q", 90));
+        large.pngsave((*files / "large.png").c_str());
+    }
+    static void TearDownTestSuite() { files.reset(); }
+
+    static Bitmap load(const fs::path& file) {
+        auto image = ImageEngine::loadNormalized(file);
+        return image ? *image : Bitmap(0, 0, false, testing::Bytes{});
+    }
+
+    static inline std::unique_ptr<TemporaryDirectory> files;
+};
+
+// libvips' own turning of the same file is the reference; a wrong turn or mirror costs 20 dB.
+TEST_F(ImageLoad, EveryOrientationLoadsUpright) {
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE("orientation " + std::to_string(orientation));
+        const fs::path file = *files / ("turned" + std::to_string(orientation) + ".jpg");
+        const VImage reference = VImage::new_from_file(file.c_str()).autorot().bandjoin_const({255});
+        EXPECT_EQ(ImageEngine::pixelSize(file), orientation >= 5 ? Size(64, 96) : Size(96, 64));
+        const Bitmap image = load(file);
+        ASSERT_EQ(image.width(), reference.width());
+        ASSERT_EQ(image.height(), reference.height());
+        EXPECT_FALSE(image.hasAlpha());
+        EXPECT_GT(testing::psnr(image.pixels(), VipsImage::render(reference, false).pixels()), 40);
+    }
+}
+
+TEST_F(ImageLoad, ReadsEveryPromisedFormatByItsContent) {
+    const Bitmap reference = load(*files / "photo.png");
+    for (const char* name :
+         {"photo.heic", "photo.avif", "photo.webp", "photo.tiff", "bmp.jpg", "palette.bmp", "icon.ico"}) {
+        SCOPED_TRACE(name);
+        const Bitmap image = load(*files / name);
+        ASSERT_EQ(image.width(), 96);
+        ASSERT_EQ(image.height(), 64);
+        EXPECT_GT(testing::psnr(image.pixels(), reference.pixels()), 28);
+        EXPECT_EQ(ImageEngine::pixelSize(*files / name), Size(96, 64));
+    }
+}
+
+TEST_F(ImageLoad, ReducedScaleLoadMatchesTheFullPath) {
+    for (const char* name : {"large.jpg", "large.webp", "large.png"}) {
+        for (const FrameSizing& target : {FrameSizing::fit(200, 200), FrameSizing::exact(300, 100),
+                                          FrameSizing::fit(1000, 1000), FrameSizing::untouched()}) {
+            SCOPED_TRACE(std::string(name) + " " + std::to_string(target.width) + "x" +
+                         std::to_string(target.height));
+            const auto full = ImageEngine::resize(load(*files / name), target);
+            const auto reduced = ImageEngine::loadNormalized(*files / name, target);
+            ASSERT_TRUE(full && reduced);
+            ASSERT_EQ(reduced->width(), full->width());
+            ASSERT_EQ(reduced->height(), full->height());
+            EXPECT_GT(testing::psnr(reduced->pixels(), full->pixels()), 30);
+        }
+    }
+}
+
+TEST_F(ImageLoad, BadInputIsUnreadableAndLeftAlone) {
+    TemporaryDirectory directory;
+    const std::string jpeg = testing::readFile(*files / "large.jpg");
+    const std::string bmp = testing::readFile(*files / "bmp.jpg");
+    struct BadFile {
+        std::string name;
+        std::string contents;
+        std::optional<Size> pixelSize; // what the header alone still tells
+    };
+    const BadFile bad[] = {
+        // Cut inside the image data: the header is intact, the pixels are not.
+        {"truncated.jpg", jpeg.substr(0, jpeg.size() / 2), Size(1200, 1600)},
+        {"truncated.bmp", bmp.substr(0, bmp.size() / 2), {}},
+        {"empty.jpg", "", {}},
+        {"notes.jpg", "This is not a picture, only text.\n", {}},
+        {"garbage.png", std::string("\x89PNG\r\n\x1a\n", 8) + std::string(500, '\x5a'), {}},
+        // Formats libvips reads only through loaders it marks untrusted, or by plain text.
+        {"matrix.jpg", "2 2\n1 2\n3 4\n", {}},
+        {"drawing.png", R"(<svg xmlns="http://www.w3.org/2000/svg" width="8" height="8"/>)", {}},
+        {"grey.jpg", "P2\n2 2\n255\n0 64\n128 255\n", {}},
+    };
+    for (const auto& [name, contents, pixelSize] : bad) {
+        SCOPED_TRACE(name);
+        const fs::path file = directory / name;
+        testing::writeFile(file, contents);
+        EXPECT_EQ(ImageEngine::pixelSize(file), pixelSize);
+        EXPECT_EQ(ImageEngine::loadNormalized(file), tl::unexpected(ImageEngineError::unreadable(file)));
+        EXPECT_FALSE(ImageEngine::loadNormalized(file, FrameSizing::fit(16, 16)).has_value());
+        EXPECT_EQ(testing::readFile(file), contents);
+    }
+    // Only regular files are opened: a FIFO would block the reader for good.
+    const fs::path fifo = directory / "camera.jpg";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const fs::path& file : {directory.path(), directory / "missing.jpg", fifo}) {
+        SCOPED_TRACE(file.string());
+        EXPECT_EQ(ImageEngine::pixelSize(file), std::nullopt);
+        EXPECT_EQ(ImageEngine::loadNormalized(file), tl::unexpected(ImageEngineError::unreadable(file)));
+    }
+}
+
+long peakResidentKilobytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST_F(ImageLoad, RefusesDecompressionBombsBeforeDecodingSayingWhy) {
+    // Valid, small on disk and over 400 million pixels.
+    const fs::path bomb = *files / "bomb.png";
+    testing::mustRun({"vips", "black", bomb.string() + "[compression=9]", "20001", "20001"});
+    EXPECT_EQ(ImageEngine::pixelSize(bomb), Size(20001, 20001));
+    const long before = peakResidentKilobytes();
+    for (const auto& image :
+         {ImageEngine::loadNormalized(bomb), ImageEngine::loadNormalized(bomb, FrameSizing::fit(100, 100))})
+        EXPECT_EQ(image ? "decoded" : describe(image.error()), "bomb.png: File too large");
+    // Decoding 400 million pixels would take gigabytes.
+    EXPECT_LT(peakResidentKilobytes() - before, 300'000);
+}
+
+TEST_F(ImageLoad, DeepGreyAndCMYKImagesBecome8BitSRGB) {
+    const auto flat = [](std::vector<double> values, VipsInterpretation meaning) {
+        return (VImage::black(8, 8, VImage::option()->set("bands", int(values.size()))) + values)
+            .cast(meaning == VIPS_INTERPRETATION_RGB16 ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR)
+            .copy(VImage::option()->set("interpretation", meaning));
+    };
+    const struct {
+        const char* name;
+        VImage image;
+        testing::Pixel expected; // premultiplied: 200 × 128 / 255 ≈ 100.4
+        int tolerance;
+    } rows[] = {
+        {"deep.png", flat({0x8080, 0x2000, 0xff00}, VIPS_INTERPRETATION_RGB16), {0x80, 0x20, 0xff, 255}, 1},
+        {"grey.png", flat({77}, VIPS_INTERPRETATION_B_W), {77, 77, 77, 255}, 0},
+        {"greyalpha.png", flat({200, 128}, VIPS_INTERPRETATION_B_W), {100, 100, 100, 128}, 0},
+        // Full cyan ink prints as a light blue-green.
+        {"cmyk.jpg", flat({255, 0, 0, 0}, VIPS_INTERPRETATION_CMYK), {0, 180, 240, 255}, 60},
+    };
+    for (const auto& [name, source, expected, tolerance] : rows) {
+        SCOPED_TRACE(name);
+        source.write_to_file((*files / name).c_str());
+        const Bitmap image = load(*files / name);
+        ASSERT_EQ(image.width(), 8);
+        EXPECT_EQ(image.hasAlpha(), expected[3] != 255);
+        for (std::size_t channel = 0; channel < 4; ++channel)
+            EXPECT_NEAR(image.pixels()[(3 * 8 + 5) * 4 + channel], expected[channel], tolerance) << channel;
     }
 }
 
