@@ -4,6 +4,7 @@
 #include <clocale>
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace quillmorph {
@@ -114,7 +115,9 @@ TEST(SizeControls, FollowTheUsersEdits) {
         {source, "640x480", "2000", "1500", fit(2000, 1500), 13, 17},
         {sizingThenSource, "1920x1080", "1", "720", exact(0, 720), 13, 19},
         // 2^63 pixels fit no integer: the sizing stays as it was.
-        {width, "9223372036854775808", "9223372036854775808", "?", exact(0, 720), 14, 20},
+        {width, "9223372036854775808", "9223372036854775808", "5188146770730811392", exact(0, 720), 14, 20},
+        // A step never goes below one pixel.
+        {stepWidth, "-1e19", "1", "1", fit(1, 1), 15, 21},
     };
     // Controls as the image panel sets them up, with edits and writes counted.
     int edits = 0;
@@ -142,24 +145,10 @@ TEST(SizeControls, FollowTheUsersEdits) {
     EXPECT_EQ(controls.lockLabel(), Phrase::lockFreeLabel);
 }
 
-TEST(NumericField, Stepping) {
-    EXPECT_EQ(NumericField::stepped("100", -10, SizeUnit::pixels), "90");
-    EXPECT_EQ(NumericField::stepped("5", -10, SizeUnit::pixels), "1");
-    EXPECT_EQ(NumericField::stepped("12.5 %", 1, SizeUnit::percent), "13.5");
-}
-
-struct GeometryCase {
-    std::string name;
-    FrameSizing sizing;
-    Size source;
-    Dimensions dimensions;
-    Size scaled;
-    Size output;
-};
-
 TEST(FrameSizing, GeometryTable) {
     const FrameSizing untouched = FrameSizing::untouched();
-    const std::vector<GeometryCase> cases{
+    // Name, sizing, source, dimensions, then the scaled and the output size.
+    const std::vector<std::tuple<std::string, FrameSizing, Size, Dimensions, Size, Size>> cases{
         // rnd(960.5) is 961: halves round away from zero.
         {"untouched odd, even", untouched, {1921, 1081}, evenOnly, {1922, 1082}, {1922, 1082}},
         {"untouched fractional", untouched, {0.4, 2.5}, whole, {1, 3}, {1, 3}},
@@ -180,11 +169,11 @@ TEST(FrameSizing, GeometryTable) {
         {"exact thin", FrameSizing::exact(1, 100000), {640, 480}, whole, {640, 480}, {1, 480}},
         {"exact thin even", FrameSizing::exact(1, 100000), {640, 480}, evenOnly, {640, 480}, {2, 480}},
     };
-    for (const GeometryCase& row : cases) {
-        SCOPED_TRACE(row.name);
-        const FrameSizing::Geometry geometry = row.sizing.geometry(row.source, row.dimensions);
-        EXPECT_EQ(geometry.scaled, row.scaled);
-        EXPECT_EQ(geometry.output, row.output);
+    for (const auto& [name, sizing, source, dimensions, scaled, output] : cases) {
+        SCOPED_TRACE(name);
+        const FrameSizing::Geometry geometry = sizing.geometry(source, dimensions);
+        EXPECT_EQ(geometry.scaled, scaled);
+        EXPECT_EQ(geometry.output, output);
     }
 }
 
