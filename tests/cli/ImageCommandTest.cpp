@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace quillmorph {
@@ -38,14 +39,10 @@ void addSources(const TemporaryDirectory& directory) {
 
 // Each row runs in a fresh folder; usage errors print only to the error stream.
 TEST(ImageCommand, ExitStatusOutputAndFilesWritten) {
-    struct Row {
-        std::vector<std::string> arguments;
-        int exitCode;
-        std::vector<std::string> printed;
-        std::vector<std::string> written;
-    };
     const std::string usage = "usage: quillmorph-cli image";
-    const std::vector<Row> rows{
+    using Strings = std::vector<std::string>;
+    // Arguments, exit status, texts printed, and the files written.
+    const std::vector<std::tuple<Strings, int, Strings, Strings>> rows{
         // Relative paths, beside the sources, in the first file's format; one failure fails the run.
         {{"--fit", "50x50", "photo.jpg", "notes.jpg", "drawing.png"},
          1,
@@ -71,23 +68,22 @@ TEST(ImageCommand, ExitStatusOutputAndFilesWritten) {
         {{"--fit", "100x100", "--exact", "50x50", "photo.jpg"}, 2, {usage}, {}},
         {{"--verbose", "photo.jpg"}, 2, {usage}, {}},
     };
-    for (const Row& row : rows) {
+    for (const auto& [arguments, exitCode, printed, expected] : rows) {
         std::string joined;
-        for (const auto& argument : row.arguments)
+        for (const auto& argument : arguments)
             joined += argument + " ";
         SCOPED_TRACE(joined);
         TemporaryDirectory directory;
         addSources(directory);
         const auto before = namesIn(directory.path());
-        const testing::CommandResult result = runCli(directory, row.arguments);
-        EXPECT_EQ(result.exitCode, row.exitCode) << result.output;
-        for (const std::string& text : row.printed)
+        const testing::CommandResult result = runCli(directory, arguments);
+        EXPECT_EQ(result.exitCode, exitCode) << result.output;
+        for (const std::string& text : printed)
             EXPECT_NE(result.output.find(text), std::string::npos) << text << "\n" << result.output;
         std::vector<std::string> written;
         std::ranges::set_difference(namesIn(directory.path()), before, std::back_inserter(written));
-        EXPECT_EQ(written, row.written);
-        EXPECT_TRUE(row.exitCode != 2 ||
-                    runCli(directory, row.arguments, Streams::standardOutput).output.empty());
+        EXPECT_EQ(written, expected);
+        EXPECT_TRUE(exitCode != 2 || runCli(directory, arguments, Streams::standardOutput).output.empty());
     }
     TemporaryDirectory directory;
     addSources(directory);

@@ -94,9 +94,8 @@ double psnr(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
     TemporaryDirectory directory;
     writeFile(directory / "image.png", std::string(file.begin(), file.end()));
     const CommandResult result = runTool({"pngcheck", (directory / "image.png").string()});
-    if (result.exitCode != 0)
-        return ::testing::AssertionFailure() << "pngcheck: " << result.output;
-    return ::testing::AssertionSuccess();
+    return result.exitCode == 0 ? ::testing::AssertionSuccess()
+                                : ::testing::AssertionFailure() << "pngcheck: " << result.output;
 }
 
 } // namespace quillmorph::testing

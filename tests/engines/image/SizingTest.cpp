@@ -1,14 +1,18 @@
+#include "engines/image/FrameSizing.h"
 #include "engines/image/SizeControls.h"
 
 #include <clocale>
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace quillmorph {
 namespace {
 
 using Side = SizeControls::Side;
+using Dimensions = FrameSizing::Dimensions;
+using enum FrameSizing::Dimensions;
 
 TEST(NumberField, Parse) {
     const std::vector<std::pair<std::string, std::optional<double>>> cases{
@@ -110,6 +114,10 @@ TEST(SizeControls, FollowTheUsersEdits) {
         {percent, "", "50", "50", fit(2000, 1500), 13, 15},
         {source, "640x480", "2000", "1500", fit(2000, 1500), 13, 17},
         {sizingThenSource, "1920x1080", "1", "720", exact(0, 720), 13, 19},
+        // 2^63 pixels fit no integer: the sizing stays as it was.
+        {width, "9223372036854775808", "9223372036854775808", "5188146770730811392", exact(0, 720), 14, 20},
+        // A step never goes below one pixel.
+        {stepWidth, "-1e19", "1", "1", fit(1, 1), 15, 21},
     };
     // Controls as the image panel sets them up, with edits and writes counted.
     int edits = 0;
@@ -137,30 +145,36 @@ TEST(SizeControls, FollowTheUsersEdits) {
     EXPECT_EQ(controls.lockLabel(), Phrase::lockFreeLabel);
 }
 
-TEST(SizeControls, UnparsableOrAbsurdValuesNeverReachSizing) {
-    SizeControls controls(FrameSizing::untouched(), true);
-    controls.setSource({4000, 3000});
-    controls.fieldChanged(Side::width, "2000");
-    controls.fieldChanged(Side::width, "1e300");
-    EXPECT_EQ(controls.sizing(), FrameSizing::fit(2000, 1500));
-    controls.fieldChanged(Side::width, "9223372036854775808");
-    EXPECT_EQ(controls.sizing(), FrameSizing::fit(2000, 1500));
-
-    // The largest whole double below 2^63 still fits.
-    controls.toggleLock();
-    controls.fieldChanged(Side::width, "9223372036854774784");
-    EXPECT_EQ(controls.sizing().width, 9223372036854774784);
-
-    controls.setUnit(SizeUnit::percent);
-    controls.fieldChanged(Side::height, "1e290");
-    EXPECT_EQ(controls.sizing().width, 9223372036854774784);
-}
-
-TEST(NumericField, Stepping) {
-    EXPECT_EQ(NumericField::stepped("100", -10, SizeUnit::pixels), "90");
-    EXPECT_EQ(NumericField::stepped("5", -10, SizeUnit::pixels), "1");
-    EXPECT_EQ(NumericField::stepped("12.5 %", 1, SizeUnit::percent), "13.5");
-    EXPECT_EQ(NumericField::stepped("abc", 1, SizeUnit::pixels), std::nullopt);
+TEST(FrameSizing, GeometryTable) {
+    const FrameSizing untouched = FrameSizing::untouched();
+    // Name, sizing, source, dimensions, then the scaled and the output size.
+    const std::vector<std::tuple<std::string, FrameSizing, Size, Dimensions, Size, Size>> cases{
+        // rnd(960.5) is 961: halves round away from zero.
+        {"untouched odd, even", untouched, {1921, 1081}, evenOnly, {1922, 1082}, {1922, 1082}},
+        {"untouched fractional", untouched, {0.4, 2.5}, whole, {1, 3}, {1, 3}},
+        {"fit never enlarges", FrameSizing::fit(1920, 1920), {1000, 500}, whole, {1000, 500}, {1000, 500}},
+        {"fit landscape", FrameSizing::fit(1920, 1920), {4000, 3000}, whole, {1920, 1440}, {1920, 1440}},
+        {"fit even", FrameSizing::fit(1001, 1001), {3000, 2000}, evenOnly, {1002, 668}, {1002, 668}},
+        {"exact crops", FrameSizing::exact(1080, 1080), {4000, 3000}, whole, {1440, 1080}, {1080, 1080}},
+        // The square shrinks instead of enlarging the source.
+        {"exact shrinks the box", FrameSizing::exact(1080, 1080), {800, 600}, whole, {800, 600}, {600, 600}},
+        {"exact partly too small", FrameSizing::exact(1000, 500), {800, 600}, whole, {800, 600}, {800, 400}},
+        {"exact even", FrameSizing::exact(1081, 1081), {1921, 1081}, evenOnly, {1922, 1082}, {1082, 1082}},
+        {"exact 1x1 source even", FrameSizing::exact(10, 10), {1, 1}, evenOnly, {2, 2}, {2, 2}},
+        // Degenerate boxes still give at least one pixel (two with evenOnly) each way.
+        {"fit empty", FrameSizing::fit(0, 0), {640, 480}, whole, {1, 1}, {1, 1}},
+        {"fit empty even", FrameSizing::fit(0, 0), {640, 480}, evenOnly, {2, 2}, {2, 2}},
+        {"fit negative", FrameSizing::fit(-5, 10), {640, 480}, whole, {1, 1}, {1, 1}},
+        {"exact empty", FrameSizing::exact(0, 0), {640, 480}, whole, {1, 1}, {1, 1}},
+        {"exact thin", FrameSizing::exact(1, 100000), {640, 480}, whole, {640, 480}, {1, 480}},
+        {"exact thin even", FrameSizing::exact(1, 100000), {640, 480}, evenOnly, {640, 480}, {2, 480}},
+    };
+    for (const auto& [name, sizing, source, dimensions, scaled, output] : cases) {
+        SCOPED_TRACE(name);
+        const FrameSizing::Geometry geometry = sizing.geometry(source, dimensions);
+        EXPECT_EQ(geometry.scaled, scaled);
+        EXPECT_EQ(geometry.output, output);
+    }
 }
 
 } // namespace
