@@ -38,7 +38,9 @@ using OwnedText = std::unique_ptr<char, GFreeDeleter>;
 struct ProviderState {
     std::vector<SelectedItem> selection; // the files of the latest menu request
     ContextMenu contextMenu{[this] { return selection; },
-                            [](QuillmorphRequest request) { RequestLaunch::open({std::move(request)}, launcher); }};
+                            [](QuillmorphRequest request) {
+                                RequestLaunch::open({std::move(request)}, launcher);
+                            }};
 };
 
 struct QuillmorphMenuProvider {

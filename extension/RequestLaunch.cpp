@@ -24,7 +24,8 @@ using OwnedError = std::unique_ptr<GError, GErrorDeleter>;
 
 // Posted without waiting for an answer; without a notification service the user is not told.
 void notifyLeftBehind(std::size_t count) {
-    const std::unique_ptr<GDBusConnection, GObjectDeleter> bus{g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)};
+    const std::unique_ptr<GDBusConnection, GObjectDeleter> bus{
+        g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)};
     if (!bus)
         return;
     const std::string body =
@@ -41,7 +42,8 @@ void notifyLeftBehind(std::size_t count) {
 } // namespace
 
 gboolean launchDefault(GList* urls, GError** error) {
-    const std::unique_ptr<GAppInfo, GObjectDeleter> handler{g_app_info_get_default_for_uri_scheme("quillmorph")};
+    const std::unique_ptr<GAppInfo, GObjectDeleter> handler{
+        g_app_info_get_default_for_uri_scheme("quillmorph")};
     if (!handler) {
         g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "no handler for the URL");
         return FALSE;

@@ -20,11 +20,11 @@ std::optional<std::vector<std::uint8_t>> encode(RenderedPage& page, double quali
         const vips::VImage image =
             vips::VImage::new_from_memory(page.pixels().data(), page.pixels().size(), page.width(),
                                           page.height(), bands, VIPS_FORMAT_UCHAR);
-        std::vector<std::uint8_t> bytes =
-            VipsImage::bytes(image.jpegsave_buffer(vips::VImage::option()
-                                                       ->set("Q", EncoderQuality::libraryQ(quality))
-                                                       ->set("optimize_coding", std::int64_t(page.width()) * page.height() <= optimizedPixels)
-                                                       ->set("strip", true)));
+        std::vector<std::uint8_t> bytes = VipsImage::bytes(image.jpegsave_buffer(
+            vips::VImage::option()
+                ->set("Q", EncoderQuality::libraryQ(quality))
+                ->set("optimize_coding", std::int64_t(page.width()) * page.height() <= optimizedPixels)
+                ->set("strip", true)));
         if (bytes.empty())
             return std::nullopt;
         return bytes;

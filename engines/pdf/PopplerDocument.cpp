@@ -100,10 +100,11 @@ std::optional<RenderedPage> PopplerDocument::render(int index, const PageGeometr
         const int rows = std::min(bandRows, size.height - top);
         // A page in one band renders whole, without the slice's own rounding.
         const bool whole = rows == size.height;
-        const poppler::image band =
-            renderer.render_page(page.get(), horizontal, vertical, whole ? -1 : 0, whole ? -1 : top,
-                                 whole ? -1 : size.width, whole ? -1 : rows, counterRotation(geometry.rotation));
-        if (!band.is_valid() || band.format() != format || band.width() != size.width || band.height() != rows)
+        const poppler::image band = renderer.render_page(
+            page.get(), horizontal, vertical, whole ? -1 : 0, whole ? -1 : top, whole ? -1 : size.width,
+            whole ? -1 : rows, counterRotation(geometry.rotation));
+        if (!band.is_valid() || band.format() != format || band.width() != size.width ||
+            band.height() != rows)
             return std::nullopt;
         for (int row = 0; row < rows; ++row)
             std::memcpy(rendered.pixels().data() + std::size_t(top + row) * rowBytes,

@@ -220,7 +220,8 @@ std::vector<std::string> extractArguments(const fs::path& input, double seconds,
                                           bool toneMapped) {
     // The seek comes before the input: fast, to the key frame before the time. "-update" makes
     // the image muxer take the name as it is, "%" and all, instead of as a numbered pattern.
-    std::vector<std::string> arguments{"-v", "error", "-y", "-ss", secondsText(seconds), "-i", input.string()};
+    std::vector<std::string> arguments{"-v", "error",       "-y", "-ss", secondsText(seconds),
+                                       "-i", input.string()};
     if (toneMapped)
         arguments.insert(arguments.end(), {"-vf", std::string(toneMappingFilters)});
     arguments.insert(arguments.end(),
@@ -232,10 +233,11 @@ tl::expected<void, PosterError> extract(const fs::path& ffmpeg, const fs::path& 
                                         const fs::path& output) {
     // An HDR video's poster is tone-mapped like the video, whichever way the frame is taken.
     const auto probed = FFmpegTool::probe(input);
-    auto child = ChildProcess::start({.program = ffmpeg,
-                                      .arguments = extractArguments(input, seconds, output, probed && probed->isHDR),
-                                      .onOutput = {},
-                                      .onError = {}});
+    auto child =
+        ChildProcess::start({.program = ffmpeg,
+                             .arguments = extractArguments(input, seconds, output, probed && probed->isHDR),
+                             .onOutput = {},
+                             .onError = {}});
     if (!child)
         return tl::unexpected(PosterError::launchFailed(ffmpeg.string() + ": " + child.error().message()));
     std::error_code ignored;

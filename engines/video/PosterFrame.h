@@ -27,8 +27,8 @@ namespace quillmorph::PosterFrame {
 [[nodiscard]] tl::expected<void, PosterError> write(const Bitmap& image, const std::filesystem::path& output);
 
 // The fallback through the ffmpeg program (a fast seek to the key frame before `seconds`), tone-mapped
-// when ffprobe finds an HDR video: noFrame unless it exits 0 having written a non-empty `output` (replacing whatever is there);
-// launchFailed when it cannot be started.
+// when ffprobe finds an HDR video: noFrame unless it exits 0 having written a non-empty `output` (replacing
+// whatever is there); launchFailed when it cannot be started.
 [[nodiscard]] tl::expected<void, PosterError> extract(const std::filesystem::path& ffmpeg,
                                                       const std::filesystem::path& input, double seconds,
                                                       const std::filesystem::path& output);

@@ -229,14 +229,16 @@ TEST(PDFRewriter, FindsPicturesInFormsAndPatterns) {
             return stream;
         };
         resources.replaceKey("/XObject", QPDFObjectHandle::parse("<< >>"));
-        resources.getKey("/XObject").replaceKey(
-            "/Fm0", drawing("<< /Type /XObject /Subtype /Form /BBox [0 0 216 144] >>"));
+        resources.getKey("/XObject")
+            .replaceKey("/Fm0", drawing("<< /Type /XObject /Subtype /Form /BBox [0 0 216 144] >>"));
         resources.replaceKey("/Pattern", QPDFObjectHandle::parse("<< >>"));
-        resources.getKey("/Pattern").replaceKey(
-            "/P0", drawing("<< /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 216 144] /XStep 216 "
-                           "/YStep 144 >>"));
-        page.replaceKey("/Contents", QPDFObjectHandle::newStream(&document, "q 0.5 0 0 0.5 0 0 cm /Fm0 Do Q "
-                                                                            "/Pattern cs /P0 scn 0 72 216 72 re f"));
+        resources.getKey("/Pattern")
+            .replaceKey("/P0",
+                        drawing("<< /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 216 144] /XStep 216 "
+                                "/YStep 144 >>"));
+        page.replaceKey("/Contents",
+                        QPDFObjectHandle::newStream(&document, "q 0.5 0 0 0.5 0 0 cm /Fm0 Do Q "
+                                                               "/Pattern cs /P0 scn 0 72 216 72 re f"));
         QPDFWriter(document, (source.string() + ".tiled").c_str()).write();
         fs::rename(source.string() + ".tiled", source);
     }
