@@ -13,6 +13,7 @@
 //   pdf_bench [folder]     the documents are made in the folder (default: one under /tmp)
 
 #include "bench/ProcessorTime.h"
+#include "engines/image/ImageEngine.h"
 #include "engines/pdf/PDFEngine.h"
 #include "engines/pdf/PDFRewriter.h"
 #include "tests/engines/image/ImageTestSupport.h"
@@ -281,6 +282,8 @@ void keepTextAgainstEbook(const fs::path& folder) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The bench compares renderings through libvips itself, in this process too.
+    ImageEngine::start();
     if (argc == 3 && std::string(argv[1]) == "--generate") {
         generate(argv[2]);
         return 0;
