@@ -435,6 +435,8 @@ void avifEfforts(const std::vector<fs::path>& files) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The photos are made, and outputs compared, through libvips itself.
+    ImageEngine::start();
     if (argc == 3 && std::string(argv[1]) == "--generate") {
         generate(argv[2]);
         return 0;
