@@ -131,7 +131,8 @@ void generate(const fs::path& folder) {
     for (int page = 1; page <= pageCount; ++page) {
         const fs::path photo = folder / ("photo" + std::to_string(100 + page) + ".jpg");
         // About 200 dpi on a letter page, as a scanned or photographed page is.
-        quillmorph::testing::photo(1700, 2200, page).jpegsave(photo.c_str(), vips::VImage::option()->set("Q", 85));
+        quillmorph::testing::photo(1700, 2200, page)
+            .jpegsave(photo.c_str(), vips::VImage::option()->set("Q", 85));
         img2pdf.push_back(photo.string());
     }
     runInTurn({img2pdf}, folder);
@@ -140,7 +141,8 @@ void generate(const fs::path& folder) {
 // Run in a child, like the tools, so that the peak is that of a fresh process: either method at
 // 150 dpi and quality 0.7.
 int compressInto(const fs::path& source, const fs::path& output, PDFSettings::Method method) {
-    const PDFSettings settings{.imageQuality = 0.7, .resolution = PDFSettings::Resolution::docs, .method = method};
+    const PDFSettings settings{
+        .imageQuality = 0.7, .resolution = PDFSettings::Resolution::docs, .method = method};
     const auto result = method == PDFSettings::Method::keepText ? PDFRewriter::compress(source, settings)
                                                                 : PDFEngine::compress(source, settings);
     if (!result) {
@@ -239,10 +241,11 @@ double pagePSNR(const fs::path& source, const fs::path& output, const fs::path& 
         std::vector<vips::VImage> renders;
         for (const fs::path& file : {source, output}) {
             const fs::path prefix = scratch / ("render-" + std::to_string(renders.size()));
-            runInTurn({{"pdftoppm", "-r", "150", "-f", std::to_string(page), "-l", std::to_string(page),
-                        "-singlefile", file.string(), prefix.string()}},
+            // PNG: the image library reads no PPM once our loaders are restricted.
+            runInTurn({{"pdftoppm", "-png", "-r", "150", "-f", std::to_string(page), "-l",
+                        std::to_string(page), "-singlefile", file.string(), prefix.string()}},
                       scratch);
-            renders.push_back(vips::VImage::new_from_file((prefix.string() + ".ppm").c_str(),
+            renders.push_back(vips::VImage::new_from_file((prefix.string() + ".png").c_str(),
                                                           vips::VImage::option()->set("access", "sequential"))
                                   .copy_memory());
         }
@@ -263,8 +266,8 @@ void keepTextAgainstEbook(const fs::path& folder) {
         const fs::path source = folder / (std::string(document) + ".pdf");
         const fs::path scratch = folder / "keep-text";
         fs::create_directories(scratch);
-        Measurement ours = runInTurn({{fs::canonical("/proc/self/exe").string(), "--keep-text", source.string(),
-                                       (scratch / "ours.pdf").string()}},
+        Measurement ours = runInTurn({{fs::canonical("/proc/self/exe").string(), "--keep-text",
+                                       source.string(), (scratch / "ours.pdf").string()}},
                                      scratch);
         ours.bytes = std::int64_t(fs::file_size(scratch / "ours.pdf"));
         const Measurement ebook = ghostscript(source, scratch);
