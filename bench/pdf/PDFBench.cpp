@@ -1,5 +1,7 @@
 // PDF compression against two other ways of shrinking a PDF, on a 40-page text document and a
-// 40-page image-heavy one: wall time, output bytes and peak memory of each.
+// 40-page image-heavy one (200-dpi page photos, which Ghostscript's /ebook passes through as they
+// are): wall time, output bytes and peak memory of each. Keep-text also runs on 40 pages of phone
+// photos at about 460 dpi, which both it and Ghostscript downsample.
 //   ours:        PDFEngine::compress at 150 dpi, quality 0.7, in a child process
 //   two tools:   pdftoppm -r 150 -jpeg -jpegopt quality=70, then img2pdf of its pages
 //   Ghostscript: pdfwrite with -dPDFSETTINGS=/ebook
@@ -136,6 +138,16 @@ void generate(const fs::path& folder) {
         img2pdf.push_back(photo.string());
     }
     runInTurn({img2pdf}, folder);
+    // Phone photos of 3000 x 2250 placed 6.5 inches wide, about 460 dpi, as reports and slides hold them.
+    std::vector<std::string> camera{
+        "img2pdf", "--pagesize", "Letter", "--imgsize", "6.5inx", "-o", (folder / "camera.pdf").string()};
+    for (int page = 1; page <= pageCount; ++page) {
+        const fs::path photo = folder / ("camera" + std::to_string(100 + page) + ".jpg");
+        quillmorph::testing::photo(3000, 2250, 1000 + page)
+            .jpegsave(photo.c_str(), vips::VImage::option()->set("Q", 90));
+        camera.push_back(photo.string());
+    }
+    runInTurn({camera}, folder);
 }
 
 // Run in a child, like the tools, so that the peak is that of a fresh process: either method at
@@ -262,7 +274,7 @@ double pagePSNR(const fs::path& source, const fs::path& output, const fs::path& 
 // to the source's.
 void keepTextAgainstEbook(const fs::path& folder) {
     std::printf("-- keep text against Ghostscript /ebook, load average %s\n", loadAverage().c_str());
-    for (const char* document : {"text", "photos"}) {
+    for (const char* document : {"text", "photos", "camera"}) {
         const fs::path source = folder / (std::string(document) + ".pdf");
         const fs::path scratch = folder / "keep-text";
         fs::create_directories(scratch);
@@ -299,7 +311,8 @@ int main(int argc, char** argv) {
         return compressInto(argv[2], argv[3], PDFSettings::Method::keepText);
     const fs::path folder = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "quillmorph-pdf-bench";
     // Made in a child so that its memory does not count as ours.
-    if (!fs::exists(folder / "text.pdf") || !fs::exists(folder / "photos.pdf"))
+    if (!fs::exists(folder / "text.pdf") || !fs::exists(folder / "photos.pdf") ||
+        !fs::exists(folder / "camera.pdf"))
         runInTurn({{fs::canonical("/proc/self/exe").string(), "--generate", folder.string()}},
                   fs::temp_directory_path());
     std::printf("%d-page documents in %s; load average %s; one letter page at 150 dpi: %.1f MB of RGB\n",

@@ -1,5 +1,6 @@
 #include "PDFEngine.h"
 
+#include "LargeBufferHeap.h"
 #include "PDFWriter.h"
 #include "PageEncoder.h"
 #include "PageMemoryBudget.h"
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
-#include <malloc.h>
 #include <map>
 #include <mutex>
 #include <new>
@@ -122,7 +122,7 @@ std::optional<EncodedPage> encodePage(const PopplerDocument& document, int index
     // What a renderer frees stays in its thread's heap until handed back: after large pages, the
     // heaps of every renderer of every document would add up.
     if (pixels > trimmedPixels)
-        malloc_trim(0);
+        LargeBufferHeap::trim();
     if (!jpeg)
         return std::nullopt;
     return EncodedPage{.geometry = *geometry, .jpeg = std::move(*jpeg)};
@@ -172,6 +172,7 @@ tl::expected<std::vector<std::uint8_t>, PDFEngineError> compress(const std::file
     std::error_code error;
     if (!std::filesystem::is_regular_file(file, error))
         return tl::unexpected(PDFEngineError::unreadable(file));
+    const LargeBufferHeap heap;
     try {
         const std::optional<PopplerDocument> document = PopplerDocument::open(file);
         if (!document)
