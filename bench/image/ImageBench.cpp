@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <malloc.h>
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>
@@ -87,11 +88,12 @@ void restartPeakMemory() {
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-long peakMemoryKilobytes() {
+// A field of this process's status in kB: "VmHWM:" the peak resident size, "VmRSS:" the present one.
+long memoryKilobytes(std::string_view field = "VmHWM:") {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
-        if (line.starts_with("VmHWM:"))
-            return std::stol(line.substr(6));
+        if (line.starts_with(field))
+            return std::stol(line.substr(field.size()));
     }
     return 0;
 }
@@ -103,7 +105,8 @@ void generate(const fs::path& folder) {
         const int width = int(std::sqrt(megapixels * 1e6 * 4 / 3));
         const int height = int(width * 3 / 4);
         const fs::path file = folder / ("photo" + std::to_string(index) + ".jpg");
-        quillmorph::testing::photo(width, height, index + 1).jpegsave(file.c_str(), vips::VImage::option()->set("Q", 90));
+        quillmorph::testing::photo(width, height, index + 1)
+            .jpegsave(file.c_str(), vips::VImage::option()->set("Q", 90));
     }
 }
 
@@ -184,7 +187,7 @@ BatchResult batch(const std::vector<fs::path>& files, const ImageSettings& setti
     rusage after{};
     getrusage(RUSAGE_SELF, &after);
     result.cpuSeconds = bench::processorSeconds(after) - bench::processorSeconds(before);
-    result.peakKilobytes = peakMemoryKilobytes();
+    result.peakKilobytes = memoryKilobytes();
     result.failures = failures;
     return result;
 }
@@ -272,7 +275,8 @@ void pngComparisons(const fs::path& folder, const std::vector<fs::path>& files) 
     const fs::path single = folder / "single.jpg";
     const fs::path singlePNG = folder / "single-source.png";
     if (!fs::exists(singlePNG)) {
-        quillmorph::testing::photo(1440, 1080, 42).jpegsave(single.c_str(), vips::VImage::option()->set("Q", 90));
+        quillmorph::testing::photo(1440, 1080, 42)
+            .jpegsave(single.c_str(), vips::VImage::option()->set("Q", 90));
         vips::VImage::new_from_file(single.c_str()).pngsave(singlePNG.c_str());
     }
     const ImageSettings single075{.format = ImageFormat::png, .quality = 0.75};
@@ -398,11 +402,15 @@ void estimates(const fs::path& file) {
     const char* names[] = {"PNG 0.75, size untouched", "PNG 0.75, fit 1920x1080",
                            "AVIF 0.75, size untouched"};
     for (std::size_t index = 0; index < std::size(settings); ++index) {
+        // What the estimate before freed goes back first, so that the peak is this one's own.
+        malloc_trim(0);
         restartPeakMemory();
+        const long before = memoryKilobytes("VmRSS:");
         const auto start = Clock::now();
         const auto bytes = ImageEstimate::sampleBytes(*sample, settings[index]);
-        std::printf("  %-28s %6.2f s  %9lld bytes  peak %4ld MB\n", names[index], since(start),
-                    (long long)bytes.value_or(0), peakMemoryKilobytes() / 1024);
+        const long peak = memoryKilobytes();
+        std::printf("  %-28s %6.2f s  %9lld bytes  peak %4ld MB, the estimate's own %4ld MB\n", names[index],
+                    since(start), (long long)bytes.value_or(0), peak / 1024, (peak - before) / 1024);
     }
 }
 
