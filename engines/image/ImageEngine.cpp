@@ -2,6 +2,7 @@
 
 #include "ColorQuantizer.h"
 #include "EncoderQuality.h"
+#include "PNGCandidateRace.h"
 #include "PNGWriter.h"
 #include "VipsImage.h"
 #include "WebPEncoder.h"
@@ -225,21 +226,45 @@ Encoded encodeAVIF(const Bitmap& image, double quality, std::stop_token stop) {
 
 // The smallest of the exact image's truecolour and palette PNGs, and below full quality of the same two
 // after colour reduction; the exact image wins a tie. The exact and the reduced encodings run at once,
-// and a stop request is honoured between the steps.
+// racing so that a truecolour file that cannot win is not compressed in full, and a stop request is
+// honoured between the steps.
 Encoded encodePNG(const Bitmap& image, double quality, std::stop_token stop) {
+    using Bytes = std::vector<std::uint8_t>;
     const int colours = paletteSize(quality);
-    auto reducedFile = std::async(
-        std::launch::async | std::launch::deferred, [&]() -> std::optional<std::vector<std::uint8_t>> {
-            if (colours < 2 || stop.stop_requested())
-                return std::nullopt;
-            const std::optional<Bitmap> reduced = ColorQuantizer::quantize(image, colours);
-            return reduced && !stop.stop_requested() ? PNGWriter::smallest(*reduced) : std::nullopt;
-        });
-    std::optional<std::vector<std::uint8_t>> best = PNGWriter::smallest(image);
-    std::optional<std::vector<std::uint8_t>> reduced = reducedFile.get();
-    if (!best || stop.stop_requested())
+    PNGCandidateRace race(2);
+    const auto encodeReduced = [&](PNGCandidateRace* reducedRace) -> std::optional<Bytes> {
+        std::optional<Bitmap> reduced;
+        try {
+            if (colours >= 2 && !stop.stop_requested())
+                reduced = ColorQuantizer::quantize(image, colours);
+        } catch (...) {
+            if (reducedRace)
+                reducedRace->report(std::nullopt);
+            throw;
+        }
+        if (!reduced || stop.stop_requested()) {
+            if (reducedRace)
+                reducedRace->report(std::nullopt);
+            return std::nullopt;
+        }
+        return PNGWriter::smallest(*reduced, reducedRace);
+    };
+    std::future<std::optional<Bytes>> reducedFile;
+    std::optional<Bytes> reduced;
+    PNGCandidateRace* exactRace = &race;
+    try {
+        reducedFile = std::async(std::launch::async, encodeReduced, &race);
+    } catch (const std::system_error&) {
+        // No thread to be had: one after the other, and no race, as nothing could report meanwhile.
+        reduced = encodeReduced(nullptr);
+        exactRace = nullptr;
+    }
+    std::optional<Bytes> best = PNGWriter::smallest(image, exactRace);
+    if (reducedFile.valid())
+        reduced = reducedFile.get();
+    if (stop.stop_requested() || (!best && !reduced))
         return tl::unexpected(ImageEngineError::encodingFailed(ImageFormat::png));
-    if (reduced && reduced->size() < best->size())
+    if (reduced && (!best || reduced->size() < best->size()))
         return std::move(*reduced);
     return std::move(*best);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engines/image/Bitmap.h"
+#include "engines/image/PNGCandidateRace.h"
 
 #include <cstdint>
 #include <optional>
@@ -19,7 +20,10 @@ namespace quillmorph::PNGWriter {
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> truecolour(const Bitmap& image);
 
 // The smaller of the two above (truecolour on a tie), both encoded at once from one reading of the
-// pixels; the indexed one only when the image has 256 colours or fewer.
-[[nodiscard]] std::optional<std::vector<std::uint8_t>> smallest(const Bitmap& image);
+// pixels; the indexed one only when the image has 256 colours or fewer. In a race, the indexed
+// file's size is reported (exactly once, whatever happens), and the truecolour one is left out,
+// giving nothing, when it cannot beat the race's smallest palette file.
+[[nodiscard]] std::optional<std::vector<std::uint8_t>> smallest(const Bitmap& image,
+                                                                PNGCandidateRace* race = nullptr);
 
 } // namespace quillmorph::PNGWriter

@@ -1,0 +1,28 @@
+#include "engines/image/PNGCandidateRace.h"
+
+#include <algorithm>
+
+namespace quillmorph {
+
+void PNGCandidateRace::report(std::optional<std::size_t> size) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (size)
+            m_smallest = std::min(m_smallest, *size);
+        --m_pending;
+    }
+    m_reported.notify_all();
+}
+
+bool PNGCandidateRace::rivalPossible() {
+    std::lock_guard lock(m_mutex);
+    return m_pending > 0 || m_smallest != std::numeric_limits<std::size_t>::max();
+}
+
+bool PNGCandidateRace::outOfReach(std::size_t quickSize) {
+    std::unique_lock lock(m_mutex);
+    m_reported.wait(lock, [&] { return m_pending <= 0; });
+    return m_smallest != std::numeric_limits<std::size_t>::max() && quickSize * 2 > m_smallest * 3;
+}
+
+} // namespace quillmorph
