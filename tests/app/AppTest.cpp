@@ -61,7 +61,6 @@ std::vector<JobOutcome> outcomes(const QSignalSpy& finished, qsizetype index = 0
     return finished.at(index).front().value<std::vector<JobOutcome>>();
 }
 
-// The panel's view of type View, or null.
 template <typename View> View* panelView(PanelWindow* panel) {
     return panel && panel->window() ? panel->window()->findChild<View*>() : nullptr;
 }
