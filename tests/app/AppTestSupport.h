@@ -1,15 +1,11 @@
 #pragma once
 
-#include "app/AppDelegate.h"
-#include "app/panels/PanelWindow.h"
 #include "common/ActionKind.h"
 
 #include <QObject>
 #include <QProcess>
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QUrl>
 #include <QVariantMap>
 #include <filesystem>
 #include <memory>
@@ -38,38 +34,6 @@ class PrivateEnvironment {
 // The request URL the file-manager extension would open for these files.
 [[nodiscard]] QString requestURL(ActionKind action, const std::vector<std::filesystem::path>& files);
 
-// The panel's view of type View, or null.
-template <typename View> View* panelView(PanelWindow* panel) {
-    return panel && panel->window() ? panel->window()->findChild<View*>() : nullptr;
-}
-
-// Starts `delegate` as the application starts with `urls`, and waits for the launch's work (the
-// update check, a video probe) to end.
-void launch(AppDelegate& delegate, const QStringList& urls);
-
-// Takes the place of the desktop's handler for the URL schemes it is given while it exists, and
-// records what the application asks it to open.
-class UrlHandler : public QObject {
-    Q_OBJECT
-
-  public:
-    explicit UrlHandler(const QStringList& schemes);
-    ~UrlHandler() override;
-
-    QList<QUrl> opened;
-
-  public slots:
-    void open(const QUrl& url) { opened.append(url); }
-
-  private:
-    QStringList m_schemes;
-};
-
-// Writes a w × h image of noise (so that it does not compress to nothing) in the format of the
-// file's extension.
-void writeNoiseImage(const std::filesystem::path& file, int width, int height);
-
-// What a fake desktop service was asked.
 struct Notification {
     QString title, body, appIcon, desktopEntry;
 };
@@ -86,16 +50,20 @@ class PrivateSessionBus : public QObject {
     [[nodiscard]] bool isRunning() const { return !m_address.isEmpty(); }
     [[nodiscard]] const QList<Notification>& notifications() const { return m_notifications; }
     [[nodiscard]] const QList<QStringList>& shownItems() const { return m_shownItems; }
-    void clear();
+    void clear() { m_notifications.clear(), m_shownItems.clear(); }
     // Takes the two services off the bus, or puts them back.
     void setServicesPresent(bool present);
 
   public slots:
     // org.freedesktop.Notifications
-    uint Notify(const QString& appName, uint replacesId, const QString& appIcon, const QString& summary,
-                const QString& body, const QStringList& actions, const QVariantMap& hints, int expireTimeout);
+    uint Notify(const QString&, uint, const QString& appIcon, const QString& summary, const QString& body,
+                const QStringList&, const QVariantMap& hints, int) {
+        m_notifications.append(
+            {summary, body, appIcon, hints.value(QStringLiteral("desktop-entry")).toString()});
+        return uint(m_notifications.size());
+    }
     // org.freedesktop.FileManager1
-    void ShowItems(const QStringList& uris, const QString& startupId);
+    void ShowItems(const QStringList& uris, const QString& /*startupId*/) { m_shownItems.append(uris); }
 
   private:
     QTemporaryDir m_folder;

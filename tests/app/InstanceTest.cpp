@@ -11,10 +11,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
-#include <filesystem>
 #include <unistd.h>
 
 using namespace quillmorph;
@@ -34,8 +31,8 @@ struct Instance : QProcess {
         terminate();
         waitForFinished(patience);
     }
-    // Everything logged so far.
     const QString& log() { return m_log += QString::fromUtf8(readAll()); }
+    bool endsWell() { return waitForFinished(patience) && exitStatus() == NormalExit && exitCode() == 0; }
     QString m_log;
 };
 
@@ -47,14 +44,6 @@ class InstanceTest : public QObject {
   private:
     fs::path folder() const { return m_files.path().toStdString(); }
     fs::path sample() const { return folder() / "fractal.jpg"; }
-    // Runs the application with `url` to its end; whether it succeeded.
-    bool runToEnd(const QString& url) const {
-        QProcess process;
-        process.setProcessChannelMode(QProcess::ForwardedChannels);
-        process.start(m_application, {url});
-        return process.waitForFinished(patience) && process.exitStatus() == QProcess::NormalExit &&
-               process.exitCode() == 0;
-    }
 
     PrivateEnvironment m_environment;
     PrivateSessionBus m_bus;
@@ -102,7 +91,7 @@ class InstanceTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(InstanceRegistry::others().contains(running.processId()), patience);
         const qint64 runningPid = running.processId(); // 0 once it has ended
         // The first request fixes what the executable was; its process never becomes an instance.
-        QVERIFY(runToEnd(requestURL(ActionKind::image, {sample()})));
+        QVERIFY(Instance(m_application, {requestURL(ActionKind::image, {sample()})}).endsWell());
         QTRY_VERIFY_WITH_TIMEOUT(
             running.log().contains(QStringLiteral("richiesta image: 1 di 1 file presenti")), patience);
         QCOMPARE(InstanceRegistry::others(), QList<qint64>{runningPid});
@@ -111,9 +100,8 @@ class InstanceTest : public QObject {
         QVERIFY(QFile::copy(m_application, replacement));
         fs::rename(replacement.toStdString(), copy.toStdString());
         const QString url = requestURL(ActionKind::image, {sample()});
-        QVERIFY(runToEnd(url));
-        QVERIFY(running.waitForFinished(patience));
-        QCOMPARE(running.exitCode(), 0);
+        QVERIFY(Instance(m_application, {url}).endsWell());
+        QVERIFY(running.endsWell());
         QVERIFY(running.log().contains(
             QStringLiteral("binario sostituito: passo la richiesta a una copia nuova")));
         QVERIFY(!QFile::exists(InstanceRegistry::socketPath(runningPid)));
@@ -131,9 +119,7 @@ class InstanceTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(InstanceRegistry::socketPath(fresh)), patience);
         const qint64 newerPid = newer.processId();
         newer.terminate();
-        QVERIFY(newer.waitForFinished(patience));
-        QCOMPARE(newer.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(newer.exitCode(), 0);
+        QVERIFY(newer.endsWell());
         QVERIFY(!QFile::exists(InstanceRegistry::socketPath(newerPid)));
     }
 
@@ -158,8 +144,8 @@ class InstanceTest : public QObject {
         const std::function<bool()> openers[] = {
             [&] { return testing::runTool(command).exitCode == 0; },
             [&] {
-                return RequestLaunch::open(
-                    {{.action = ActionKind::image, .paths = std::vector(command.begin() + 2, command.end())}});
+                return RequestLaunch::open({{.action = ActionKind::image,
+                                             .paths = std::vector(command.begin() + 2, command.end())}});
             }};
         const QString received = QStringLiteral("richiesta image: 10000 di 10000 file presenti");
         for (qsizetype opened = 1; const auto& open : openers) {
