@@ -58,9 +58,7 @@ TEST(OutputFile, CommitMovesTheWrittenBytesIntoPlace) {
         EXPECT_EQ(namesIn(directory.path()), std::vector<std::string>{name});
         const mode_t mask = umask(0);
         umask(mask);
-        struct stat status {};
-        ASSERT_EQ(stat(landed->c_str(), &status), 0);
-        EXPECT_EQ(status.st_mode & 0777, 0644 & ~mask);
+        EXPECT_EQ(fs::status(*landed).permissions(), fs::perms(0644 & ~mask));
     }
 }
 
