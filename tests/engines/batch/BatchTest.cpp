@@ -155,11 +155,6 @@ TEST(BatchRunner, RunsWidthJobsAtOnceKeepingInputOrderAndEachFailureToItsFile) {
     }
 }
 
-// Bytes and modification time: what "untouched" means for a source.
-std::pair<std::string, fs::file_time_type> snapshot(const fs::path& file) {
-    return {testing::readFile(file), fs::last_write_time(file)};
-}
-
 TEST(ImageJob, EachBadFileFailsAloneLeavingNothingBehind) {
     TemporaryDirectory directory;
     const fs::path good = directory / "good.jpg";
@@ -175,10 +170,14 @@ TEST(ImageJob, EachBadFileFailsAloneLeavingNothingBehind) {
     ASSERT_GE(descriptor, 0);
     const fs::path unwritable = "/proc/self/fd/" + std::to_string(descriptor);
     const BatchRunner::Files files{truncated, good, fifo, unwritable};
-    const fs::path sources[] = {truncated, good, unwritable};
-    std::vector<std::pair<std::string, fs::file_time_type>> before;
-    for (const fs::path& file : sources)
-        before.push_back(snapshot(file));
+    // Bytes and modification time: what "untouched" means for a source.
+    const auto snapshot = [&] {
+        std::vector<std::pair<std::string, fs::file_time_type>> sources;
+        for (const fs::path& file : {truncated, good, unwritable})
+            sources.emplace_back(testing::readFile(file), fs::last_write_time(file));
+        return sources;
+    };
+    const auto before = snapshot();
     auto expectedEntries = namesIn(directory.path());
 
     const auto outcomes = BatchRunner::run(
@@ -205,8 +204,7 @@ TEST(ImageJob, EachBadFileFailsAloneLeavingNothingBehind) {
         else
             EXPECT_EQ(*outcome.error, describe(ImageEngineError::unreadable(files[index])));
     }
-    for (std::size_t index = 0; index < before.size(); ++index)
-        EXPECT_EQ(snapshot(sources[index]), before[index]) << sources[index];
+    EXPECT_EQ(snapshot(), before);
     close(descriptor);
     expectedEntries.push_back("good-converted.webp");
     std::ranges::sort(expectedEntries);

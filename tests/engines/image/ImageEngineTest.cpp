@@ -35,10 +35,6 @@ using testing::Pixel;
 using testing::TemporaryDirectory;
 using vips::VImage;
 
-const std::uint8_t* pixelAt(const Bitmap& image, int x, int y) {
-    return image.pixels().data() + (std::size_t(y) * image.width() + x) * 4;
-}
-
 // Every pixel (x, y) holds x and y, so a crop shows exactly where the canvas sits. Exact crops the
 // centre: x = rnd((ow - sw) / 2), the top (oh - sh) - rnd((oh - sh) / 2) in a top-down raster. Where
 // nothing changes, the very same image comes back.
@@ -61,12 +57,10 @@ TEST(ImageResize, CropsTheCentreRoundingHalvesAwayFromZero) {
         if (firstColumn < 0)
             continue;
         ASSERT_EQ(Size(resized->width(), resized->height()), Size(sizing.width, sizing.height));
-        for (int y = 0; y < sizing.height; ++y) {
-            for (int x = 0; x < sizing.width; ++x) {
-                ASSERT_EQ(pixelAt(*resized, x, y)[0], firstColumn + x);
-                ASSERT_EQ(pixelAt(*resized, x, y)[1], firstRow + y);
-            }
-        }
+        const Bitmap expected = makeBitmap(sizing.width, sizing.height, false, [&](int x, int y) {
+            return Pixel{std::uint8_t(firstColumn + x), std::uint8_t(firstRow + y), 0, 255};
+        });
+        EXPECT_EQ(resized->unpremultipliedRGBA(), expected.unpremultipliedRGBA());
     }
 }
 
@@ -79,14 +73,10 @@ TEST(ImageResize, TranslucentImagesStayPremultiplied) {
     ASSERT_TRUE(resized.has_value());
     EXPECT_TRUE(resized->hasAlpha());
     ASSERT_EQ(resized->width(), 16);
-    for (int y = 0; y < 16; ++y) {
-        for (int x = 0; x < 16; ++x) {
-            const std::uint8_t* pixel = pixelAt(*resized, x, y);
-            ASSERT_EQ(Pixel({pixel[0], pixel[1], pixel[2], pixel[3]}), Pixel({pixel[3], 0, 0, pixel[3]}));
-        }
-    }
-    EXPECT_EQ(pixelAt(*resized, 2, 8)[3], 128);
-    EXPECT_EQ(pixelAt(*resized, 13, 8)[3], 0);
+    for (const Pixel& pixel : distinctPixels(*resized))
+        EXPECT_EQ(pixel, Pixel({pixel[3], 0, 0, pixel[3]}));
+    EXPECT_EQ(resized->pixels()[(8 * 16 + 2) * 4 + 3], 128);
+    EXPECT_EQ(resized->pixels()[(8 * 16 + 13) * 4 + 3], 0);
 }
 
 // Lossless rows (minimumPSNR 0) decode to the very pixels; the rest to their straight colours within

@@ -52,14 +52,6 @@ TEST(NumberField, TextIsTheSameInEveryLocale) {
 // One user session, step by step: the texts, the sizing and the notifications after each step.
 TEST(SizeControls, FollowTheUsersEdits) {
     using Action = std::function<void(SizeControls&)>;
-    struct Step {
-        Action action;
-        std::string width;
-        std::string height;
-        FrameSizing sizing;
-        int edits;
-        int writes;
-    };
     const auto width = [](std::string text) {
         return Action([=](SizeControls& controls) { controls.fieldChanged(Side::width, text); });
     };
@@ -83,7 +75,7 @@ TEST(SizeControls, FollowTheUsersEdits) {
     const FrameSizing untouched = FrameSizing::untouched();
     const auto fit = FrameSizing::fit;
     const auto exact = FrameSizing::exact;
-    const std::vector<Step> steps{
+    const std::vector<std::tuple<Action, std::string, std::string, FrameSizing, int, int>> steps{
         // While the source size is unknown no rule runs.
         {width("2000"), "2000", "", untouched, 0, 0},
         {percent, "2000", "", untouched, 0, 0},
@@ -121,14 +113,15 @@ TEST(SizeControls, FollowTheUsersEdits) {
                                [&](Side, const std::string&) {
                                    ++writes;
                                }});
-    for (const Step& step : steps) {
-        SCOPED_TRACE(std::to_string(&step - steps.data()));
-        step.action(controls);
-        EXPECT_EQ(controls.text(Side::width), step.width);
-        EXPECT_EQ(controls.text(Side::height), step.height);
-        EXPECT_EQ(controls.sizing(), step.sizing);
-        EXPECT_EQ(edits, step.edits);
-        EXPECT_EQ(writes, step.writes);
+    for (std::size_t index = 0; index < steps.size(); ++index) {
+        SCOPED_TRACE(index);
+        const auto& [action, widthText, heightText, sizing, editCount, writeCount] = steps[index];
+        action(controls);
+        EXPECT_EQ(controls.text(Side::width), widthText);
+        EXPECT_EQ(controls.text(Side::height), heightText);
+        EXPECT_EQ(controls.sizing(), sizing);
+        EXPECT_EQ(edits, editCount);
+        EXPECT_EQ(writes, writeCount);
     }
     EXPECT_EQ(controls.unit(), SizeUnit::pixels);
     EXPECT_EQ(controls.lockHelp(), Phrase::lockLockedHelp);
