@@ -152,7 +152,6 @@ TEST(EncoderQuality, AvifIsCappedBelowLossless) {
     EXPECT_EQ(EncoderQuality::lossy(ImageFormat::avif, 0.5), 0.5);
     EXPECT_EQ(EncoderQuality::lossy(ImageFormat::jpg, 1.0), 1.0);
     EXPECT_EQ(EncoderQuality::libraryQ(0.756), 76);
-    EXPECT_EQ(EncoderQuality::libraryQ(1.0), 100);
     EXPECT_EQ(EncoderQuality::libraryQ(0.001), 1);
 }
 
@@ -167,8 +166,6 @@ TEST(ImageEngine, PaletteSize) {
 }
 
 TEST(ImageEstimate, RatioOfTheFirstFileTimesTheTotal) {
-    EXPECT_EQ(ImageEstimate::estimatedRatio(500'000, 2'000'000), 0.25);
-    EXPECT_EQ(ImageEstimate::estimatedBytes(0.25, 6'000'000), 1'500'000);
     // Truncated, not rounded.
     EXPECT_EQ(ImageEstimate::estimatedBytes(ImageEstimate::estimatedRatio(2, 3), 100), 66);
     EXPECT_EQ(ImageEstimate::estimatedRatio(500, 0), std::nullopt);
@@ -204,11 +201,10 @@ TEST(Bitmap, UnpremultipliesEachPixel) {
     for (const auto& [name, hasAlpha, stored, straight] : rows) {
         SCOPED_TRACE(name);
         // The pixel twice, so that the walk across pixels is covered as well.
-        const auto twice = [](const Bytes& pixel) {
-            Bytes both = pixel;
-            return both.insert(both.end(), pixel.begin(), pixel.end()), both;
-        };
-        EXPECT_EQ(Bitmap(2, 1, hasAlpha, twice(stored)).unpremultipliedRGBA(), twice(straight));
+        Bytes twice = stored, expected = straight;
+        twice.insert(twice.end(), stored.begin(), stored.end());
+        expected.insert(expected.end(), straight.begin(), straight.end());
+        EXPECT_EQ(Bitmap(2, 1, hasAlpha, twice).unpremultipliedRGBA(), expected);
     }
 }
 
