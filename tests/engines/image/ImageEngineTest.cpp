@@ -249,8 +249,7 @@ class ImageLoad : public ::testing::Test {
     static void TearDownTestSuite() { files.reset(); }
 
     static Bitmap load(const fs::path& file) {
-        auto image = ImageEngine::loadNormalized(file);
-        return image ? *image : Bitmap(0, 0, false, testing::Bytes{});
+        return ImageEngine::loadNormalized(file).value_or(Bitmap(0, 0, false, testing::Bytes{}));
     }
 
     static inline std::unique_ptr<TemporaryDirectory> files;
