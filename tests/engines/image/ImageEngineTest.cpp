@@ -39,7 +39,6 @@ using vips::VImage;
 // centre: x = rnd((ow - sw) / 2), the top (oh - sh) - rnd((oh - sh) / 2) in a top-down raster. Where
 // nothing changes, the very same image comes back.
 TEST(ImageResize, CropsTheCentreRoundingHalvesAwayFromZero) {
-    // The last two: the source pixel at the output's top left; -1: the very same image.
     using Row = std::tuple<int, int, FrameSizing, int, int>;
     for (const auto& [width, height, sizing, firstColumn, firstRow] :
          {Row{40, 30, FrameSizing::exact(30, 30), 5, 0}, Row{43, 30, FrameSizing::exact(30, 30), 7, 0},
