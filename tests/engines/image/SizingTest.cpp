@@ -52,11 +52,9 @@ TEST(NumberField, TextIsTheSameInEveryLocale) {
 // One user session, step by step: the texts, the sizing and the notifications after each step.
 TEST(SizeControls, FollowTheUsersEdits) {
     using Action = std::function<void(SizeControls&)>;
-    const auto width = [](std::string text) {
-        return Action([=](SizeControls& controls) { controls.fieldChanged(Side::width, text); });
-    };
-    const auto height = [](std::string text) {
-        return Action([=](SizeControls& controls) { controls.fieldChanged(Side::height, text); });
+    using enum Side;
+    const auto edit = [](Side side, std::string text) {
+        return Action([=](SizeControls& controls) { controls.fieldChanged(side, text); });
     };
     const auto source = [](Size size) {
         return Action([=](SizeControls& controls) { controls.setSource(size); });
@@ -77,31 +75,32 @@ TEST(SizeControls, FollowTheUsersEdits) {
     const auto exact = FrameSizing::exact;
     const std::vector<std::tuple<Action, std::string, std::string, FrameSizing, int, int>> steps{
         // While the source size is unknown no rule runs.
-        {width("2000"), "2000", "", untouched, 0, 0},
+        {edit(width, "2000"), "2000", "", untouched, 0, 0},
         {percent, "2000", "", untouched, 0, 0},
         {source({4000, 3000}), "4000", "3000", untouched, 0, 2},
         // Only the controls' own writes count: the height once, its echo recognised and not written back.
-        {width("2000"), "2000", "1500", fit(2000, 1500), 1, 3},
-        {height("1000"), "1333", "1000", fit(1333, 1000), 2, 4},
-        {width("abc"), "abc", "1000", fit(1333, 1000), 3, 4},
-        {width("2000"), "2000", "1500", fit(2000, 1500), 4, 5},
+        {edit(width, "2000"), "2000", "1500", fit(2000, 1500), 1, 3},
+        {edit(height, "1000"), "1333", "1000", fit(1333, 1000), 2, 4},
+        {edit(width, "abc"), "abc", "1000", fit(1333, 1000), 3, 4},
+        {edit(width, "2000"), "2000", "1500", fit(2000, 1500), 4, 5},
         {percent, "50", "50", fit(2000, 1500), 4, 7},
-        {width("25"), "25", "25", fit(1000, 750), 5, 8},
+        {edit(width, "25"), "25", "25", fit(1000, 750), 5, 8},
         {pixels, "1000", "750", fit(1000, 750), 5, 10},
         {lock, "1000", "750", exact(1000, 750), 6, 10},
-        {width("1080"), "1080", "750", exact(1080, 750), 7, 10},
-        {height("1080"), "1080", "1080", exact(1080, 1080), 8, 10},
+        {edit(width, "1080"), "1080", "750", exact(1080, 750), 7, 10},
+        {edit(height, "1080"), "1080", "1080", exact(1080, 1080), 8, 10},
         // Locking again derives the height from the width.
         {lock, "1080", "810", fit(1080, 810), 10, 11},
         {stepWidth(10), "1090", "818", fit(1090, 818), 11, 12},
-        {height("1500 px"), "2000", "1500 px", fit(2000, 1500), 12, 13},
+        {edit(height, "1500 px"), "2000", "1500 px", fit(2000, 1500), 12, 13},
         {endHeight, "2000", "1500", fit(2000, 1500), 13, 13},
         // A new source resets the fields to the sizing, in pixels, without an edit.
         {percent, "50", "50", fit(2000, 1500), 13, 15},
         {source({640, 480}), "2000", "1500", fit(2000, 1500), 13, 17},
         {sizingThenSource, "1", "720", exact(0, 720), 13, 19},
         // 2^63 pixels fit no integer: the sizing stays as it was.
-        {width("9223372036854775808"), "9223372036854775808", "5188146770730811392", exact(0, 720), 14, 20},
+        {edit(width, "9223372036854775808"), "9223372036854775808", "5188146770730811392", exact(0, 720), 14,
+         20},
         // A step never goes below one pixel.
         {stepWidth(-1e19), "1", "1", fit(1, 1), 15, 21},
     };
