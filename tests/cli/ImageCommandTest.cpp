@@ -30,7 +30,6 @@ testing::CommandResult runCli(const TemporaryDirectory& directory, std::vector<s
     return testing::runTool(command);
 }
 
-// photo.jpg (120 × 80), drawing.png (60 × 40, with alpha) and notes.jpg, which is text.
 void addSources(const TemporaryDirectory& directory) {
     testing::mustRun({"vips", "gaussnoise", (directory / "photo.jpg").string(), "120", "80"});
     testing::mustRun({"vips", "black", (directory / "drawing.png").string(), "60", "40", "--bands", "4"});
@@ -41,7 +40,6 @@ void addSources(const TemporaryDirectory& directory) {
 TEST(ImageCommand, ExitStatusOutputAndFilesWritten) {
     const std::string usage = "usage: quillmorph-cli image";
     using Strings = std::vector<std::string>;
-    // Arguments, exit status, texts printed, and the files written.
     const std::vector<std::tuple<Strings, int, Strings, Strings>> rows{
         // Relative paths, beside the sources, in the first file's format; one failure fails the run.
         {{"--fit", "50x50", "photo.jpg", "notes.jpg", "drawing.png"},
@@ -69,10 +67,7 @@ TEST(ImageCommand, ExitStatusOutputAndFilesWritten) {
         {{"--verbose", "photo.jpg"}, 2, {usage}, {}},
     };
     for (const auto& [arguments, exitCode, printed, expected] : rows) {
-        std::string joined;
-        for (const auto& argument : arguments)
-            joined += argument + " ";
-        SCOPED_TRACE(joined);
+        SCOPED_TRACE(::testing::PrintToString(arguments));
         TemporaryDirectory directory;
         addSources(directory);
         const auto before = namesIn(directory.path());

@@ -83,7 +83,6 @@ JobOutcome succeeded(const fs::path& file) {
 TEST(BatchRunner, WidthIsBoundedByProcessorsFilesAndFourAndAnEmptyBatchRunsNothing) {
     const std::size_t processors = std::max(1u, std::thread::hardware_concurrency());
     EXPECT_EQ(BatchRunner::width(0), 0u);
-    EXPECT_EQ(BatchRunner::width(1), 1u);
     EXPECT_EQ(BatchRunner::width(2), std::min<std::size_t>(processors, 2));
     EXPECT_EQ(BatchRunner::width(1000), std::min<std::size_t>(processors, 4));
     EXPECT_TRUE(
@@ -155,11 +154,6 @@ TEST(BatchRunner, RunsWidthJobsAtOnceKeepingInputOrderAndEachFailureToItsFile) {
     }
 }
 
-// Bytes and modification time: what "untouched" means for a source.
-std::pair<std::string, fs::file_time_type> snapshot(const fs::path& file) {
-    return {testing::readFile(file), fs::last_write_time(file)};
-}
-
 TEST(ImageJob, EachBadFileFailsAloneLeavingNothingBehind) {
     TemporaryDirectory directory;
     const fs::path good = directory / "good.jpg";
@@ -175,11 +169,14 @@ TEST(ImageJob, EachBadFileFailsAloneLeavingNothingBehind) {
     ASSERT_GE(descriptor, 0);
     const fs::path unwritable = "/proc/self/fd/" + std::to_string(descriptor);
     const BatchRunner::Files files{truncated, good, fifo, unwritable};
-    const fs::path sources[] = {truncated, good, unwritable};
-    std::vector<std::pair<std::string, fs::file_time_type>> before;
-    for (const fs::path& file : sources)
-        before.push_back(snapshot(file));
-    auto expectedEntries = namesIn(directory.path());
+    // Bytes and modification time: what "untouched" means for a source.
+    const auto snapshot = [&] {
+        std::vector<std::pair<std::string, fs::file_time_type>> sources;
+        for (const fs::path& file : {truncated, good, unwritable})
+            sources.emplace_back(testing::readFile(file), fs::last_write_time(file));
+        return sources;
+    };
+    const auto before = snapshot();
 
     const auto outcomes = BatchRunner::run(
         files, {.format = ImageFormat::webp, .sizing = FrameSizing::untouched(), .quality = 0.5}, {}, {});
@@ -205,12 +202,11 @@ TEST(ImageJob, EachBadFileFailsAloneLeavingNothingBehind) {
         else
             EXPECT_EQ(*outcome.error, describe(ImageEngineError::unreadable(files[index])));
     }
-    for (std::size_t index = 0; index < before.size(); ++index)
-        EXPECT_EQ(snapshot(sources[index]), before[index]) << sources[index];
+    EXPECT_EQ(snapshot(), before);
     close(descriptor);
-    expectedEntries.push_back("good-converted.webp");
-    std::ranges::sort(expectedEntries);
-    EXPECT_EQ(namesIn(directory.path()), expectedEntries);
+    EXPECT_EQ(namesIn(directory.path()),
+              (std::vector<std::string>{"fifo.png", "good-converted.webp", "good.jpg", "locked-away.jpg",
+                                        "truncated.jpg"}));
 }
 
 // Over random sources and boxes the output, beside its source, has exactly FrameSizing's geometry:

@@ -35,16 +35,10 @@ using testing::Pixel;
 using testing::TemporaryDirectory;
 using vips::VImage;
 
-const std::uint8_t* pixelAt(const Bitmap& image, int x, int y) {
-    return image.pixels().data() + (std::size_t(y) * image.width() + x) * 4;
-}
-
 // Every pixel (x, y) holds x and y, so a crop shows exactly where the canvas sits. Exact crops the
 // centre: x = rnd((ow - sw) / 2), the top (oh - sh) - rnd((oh - sh) / 2) in a top-down raster. Where
 // nothing changes, the very same image comes back.
 TEST(ImageResize, CropsTheCentreRoundingHalvesAwayFromZero) {
-    // Source width and height, sizing, and the source pixel at the output's top left; column -1: the image
-    // itself.
     using Row = std::tuple<int, int, FrameSizing, int, int>;
     for (const auto& [width, height, sizing, firstColumn, firstRow] :
          {Row{40, 30, FrameSizing::exact(30, 30), 5, 0}, Row{43, 30, FrameSizing::exact(30, 30), 7, 0},
@@ -62,12 +56,10 @@ TEST(ImageResize, CropsTheCentreRoundingHalvesAwayFromZero) {
         if (firstColumn < 0)
             continue;
         ASSERT_EQ(Size(resized->width(), resized->height()), Size(sizing.width, sizing.height));
-        for (int y = 0; y < sizing.height; ++y) {
-            for (int x = 0; x < sizing.width; ++x) {
-                ASSERT_EQ(pixelAt(*resized, x, y)[0], firstColumn + x);
-                ASSERT_EQ(pixelAt(*resized, x, y)[1], firstRow + y);
-            }
-        }
+        const Bitmap expected = makeBitmap(sizing.width, sizing.height, false, [&](int x, int y) {
+            return Pixel{std::uint8_t(firstColumn + x), std::uint8_t(firstRow + y), 0, 255};
+        });
+        EXPECT_EQ(resized->unpremultipliedRGBA(), expected.unpremultipliedRGBA());
     }
 }
 
@@ -80,18 +72,10 @@ TEST(ImageResize, TranslucentImagesStayPremultiplied) {
     ASSERT_TRUE(resized.has_value());
     EXPECT_TRUE(resized->hasAlpha());
     ASSERT_EQ(resized->width(), 16);
-    for (int y = 0; y < 16; ++y) {
-        for (int x = 0; x < 16; ++x) {
-            const std::uint8_t* pixel = pixelAt(*resized, x, y);
-            ASSERT_EQ(Pixel({pixel[0], pixel[1], pixel[2], pixel[3]}), Pixel({pixel[3], 0, 0, pixel[3]}));
-        }
-    }
-    EXPECT_EQ(pixelAt(*resized, 2, 8)[3], 128);
-    EXPECT_EQ(pixelAt(*resized, 13, 8)[3], 0);
-}
-
-bool contains(const std::vector<std::uint8_t>& bytes, std::string_view text) {
-    return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
+    for (const Pixel& pixel : distinctPixels(*resized))
+        EXPECT_EQ(pixel, Pixel({pixel[3], 0, 0, pixel[3]}));
+    EXPECT_EQ(resized->pixels()[(8 * 16 + 2) * 4 + 3], 128);
+    EXPECT_EQ(resized->pixels()[(8 * 16 + 13) * 4 + 3], 0);
 }
 
 // Lossless rows (minimumPSNR 0) decode to the very pixels; the rest to their straight colours within
@@ -118,11 +102,9 @@ TEST(ImageEncode, EncodedFilesDecodeToTheirImage) {
                      (image.hasAlpha() ? " alpha" : ""));
         const auto encoded = ImageEngine::encode(image, format, quality);
         ASSERT_TRUE(encoded.has_value());
-        EXPECT_EQ(std::string_view(reinterpret_cast<const char*>(encoded->data()), encoded->size())
-                      .substr(magicOffset, magic.size()),
-                  magic);
-        // No metadata: neither EXIF nor a colour profile.
-        EXPECT_FALSE(contains(*encoded, "Exif") || contains(*encoded, "ICC_PROFILE"));
+        const std::string_view file(reinterpret_cast<const char*>(encoded->data()), encoded->size());
+        EXPECT_EQ(file.substr(magicOffset, magic.size()), magic);
+        EXPECT_TRUE(file.find("Exif") == file.npos && file.find("ICC_PROFILE") == file.npos) << "metadata";
         const auto decoded = testing::decode(*encoded);
         ASSERT_TRUE(decoded.has_value());
         ASSERT_EQ(Size(decoded->width, decoded->height), Size(160, 120));
@@ -169,7 +151,6 @@ TEST(EncoderQuality, AvifIsCappedBelowLossless) {
     EXPECT_EQ(EncoderQuality::lossy(ImageFormat::avif, 0.5), 0.5);
     EXPECT_EQ(EncoderQuality::lossy(ImageFormat::jpg, 1.0), 1.0);
     EXPECT_EQ(EncoderQuality::libraryQ(0.756), 76);
-    EXPECT_EQ(EncoderQuality::libraryQ(1.0), 100);
     EXPECT_EQ(EncoderQuality::libraryQ(0.001), 1);
 }
 
@@ -184,8 +165,6 @@ TEST(ImageEngine, PaletteSize) {
 }
 
 TEST(ImageEstimate, RatioOfTheFirstFileTimesTheTotal) {
-    EXPECT_EQ(ImageEstimate::estimatedRatio(500'000, 2'000'000), 0.25);
-    EXPECT_EQ(ImageEstimate::estimatedBytes(0.25, 6'000'000), 1'500'000);
     // Truncated, not rounded.
     EXPECT_EQ(ImageEstimate::estimatedBytes(ImageEstimate::estimatedRatio(2, 3), 100), 66);
     EXPECT_EQ(ImageEstimate::estimatedRatio(500, 0), std::nullopt);
@@ -209,7 +188,6 @@ TEST(ImageEstimate, SampleBytesAreThoseOfTheResizedEncoding) {
 }
 
 TEST(Bitmap, UnpremultipliesEachPixel) {
-    // Name, whether the bitmap has alpha, the pixel as stored and straight.
     const std::tuple<const char*, bool, Bytes, Bytes> rows[] = {
         {"opaque", true, {10, 20, 30, 255}, {10, 20, 30, 255}},
         {"clear", true, {0, 0, 0, 0}, {0, 0, 0, 0}},
@@ -222,11 +200,10 @@ TEST(Bitmap, UnpremultipliesEachPixel) {
     for (const auto& [name, hasAlpha, stored, straight] : rows) {
         SCOPED_TRACE(name);
         // The pixel twice, so that the walk across pixels is covered as well.
-        const auto twice = [](const Bytes& pixel) {
-            Bytes both = pixel;
-            return both.insert(both.end(), pixel.begin(), pixel.end()), both;
-        };
-        EXPECT_EQ(Bitmap(2, 1, hasAlpha, twice(stored)).unpremultipliedRGBA(), twice(straight));
+        Bytes twice = stored, expected = straight;
+        twice.insert(twice.end(), stored.begin(), stored.end());
+        expected.insert(expected.end(), straight.begin(), straight.end());
+        EXPECT_EQ(Bitmap(2, 1, hasAlpha, twice).unpremultipliedRGBA(), expected);
     }
 }
 
@@ -271,36 +248,31 @@ class ImageLoad : public ::testing::Test {
     static void TearDownTestSuite() { files.reset(); }
 
     static Bitmap load(const fs::path& file) {
-        auto image = ImageEngine::loadNormalized(file);
-        return image ? *image : Bitmap(0, 0, false, testing::Bytes{});
+        return ImageEngine::loadNormalized(file).value_or(Bitmap(0, 0, false, testing::Bytes{}));
     }
 
     static inline std::unique_ptr<TemporaryDirectory> files;
 };
 
-// libvips' own turning of the same file is the reference; a wrong turn or mirror costs 20 dB.
-TEST_F(ImageLoad, EveryOrientationLoadsUpright) {
-    for (int orientation = 1; orientation <= 8; ++orientation) {
-        SCOPED_TRACE("orientation " + std::to_string(orientation));
-        const fs::path file = *files / ("turned" + std::to_string(orientation) + ".jpg");
-        const VImage reference = VImage::new_from_file(file.c_str()).autorot().bandjoin_const({255});
-        EXPECT_EQ(ImageEngine::pixelSize(file), orientation >= 5 ? Size(64, 96) : Size(96, 64));
-        const Bitmap image = load(file);
-        ASSERT_EQ(Size(image.width(), image.height()), Size(reference.width(), reference.height()));
-        EXPECT_FALSE(image.hasAlpha());
-        EXPECT_GT(testing::psnr(image.pixels(), VipsImage::render(reference, false).pixels()), 40);
-    }
-}
-
-TEST_F(ImageLoad, ReadsEveryPromisedFormatByItsContent) {
-    const Bitmap reference = load(*files / "photo.png");
+// The other formats compare with photo.png, the turned JPEGs with libvips' own turning of the same file,
+// where a wrong turn or mirror costs 20 dB.
+TEST_F(ImageLoad, ReadsEveryPromisedFormatByItsContentUpright) {
+    std::vector<std::tuple<std::string, Bitmap, double>> rows;
     for (const char* name :
-         {"photo.heic", "photo.avif", "photo.webp", "photo.tiff", "bmp.jpg", "palette.bmp", "icon.ico"}) {
+         {"photo.heic", "photo.avif", "photo.webp", "photo.tiff", "bmp.jpg", "palette.bmp", "icon.ico"})
+        rows.emplace_back(name, load(*files / "photo.png"), 28);
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        const std::string name = "turned" + std::to_string(orientation) + ".jpg";
+        const VImage upright = VImage::new_from_file((*files / name).c_str()).autorot().bandjoin_const({255});
+        rows.emplace_back(name, VipsImage::render(upright, false), 40);
+    }
+    for (const auto& [name, reference, minimumPSNR] : rows) {
         SCOPED_TRACE(name);
         const Bitmap image = load(*files / name);
-        ASSERT_EQ(Size(image.width(), image.height()), Size(96, 64));
-        EXPECT_GT(testing::psnr(image.pixels(), reference.pixels()), 28);
-        EXPECT_EQ(ImageEngine::pixelSize(*files / name), Size(96, 64));
+        ASSERT_EQ(Size(image.width(), image.height()), Size(reference.width(), reference.height()));
+        EXPECT_EQ(ImageEngine::pixelSize(*files / name), Size(image.width(), image.height()));
+        EXPECT_TRUE(name == "icon.ico" || !image.hasAlpha()) << "an opaque source";
+        EXPECT_GT(testing::psnr(image.pixels(), reference.pixels()), minimumPSNR);
     }
 }
 
@@ -313,8 +285,7 @@ TEST_F(ImageLoad, ReducedScaleLoadMatchesTheFullPath) {
             const auto full = ImageEngine::resize(load(*files / name), target);
             const auto reduced = ImageEngine::loadNormalized(*files / name, target);
             ASSERT_TRUE(full && reduced);
-            ASSERT_EQ(reduced->width(), full->width());
-            ASSERT_EQ(reduced->height(), full->height());
+            ASSERT_EQ(Size(reduced->width(), reduced->height()), Size(full->width(), full->height()));
             EXPECT_GT(testing::psnr(reduced->pixels(), full->pixels()), 30);
         }
     }
@@ -324,7 +295,6 @@ TEST_F(ImageLoad, BadInputIsUnreadableAndLeftAlone) {
     TemporaryDirectory directory;
     const std::string jpeg = testing::readFile(*files / "large.jpg");
     const std::string bmp = testing::readFile(*files / "bmp.jpg");
-    // Name, contents, and the size that the header alone still tells.
     const std::tuple<std::string, std::string, std::optional<Size>> bad[] = {
         // Cut inside the image data: the header is intact, the pixels are not.
         {"truncated.jpg", jpeg.substr(0, jpeg.size() / 2), Size(1200, 1600)},
@@ -356,23 +326,20 @@ TEST_F(ImageLoad, BadInputIsUnreadableAndLeftAlone) {
     }
 }
 
-long peakResidentKilobytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
 TEST_F(ImageLoad, RefusesDecompressionBombsBeforeDecodingSayingWhy) {
     // Valid, small on disk and over 400 million pixels.
     const fs::path bomb = *files / "bomb.png";
     testing::mustRun({"vips", "black", bomb.string() + "[compression=9]", "20001", "20001"});
     EXPECT_EQ(ImageEngine::pixelSize(bomb), Size(20001, 20001));
-    const long before = peakResidentKilobytes();
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const long before = usage.ru_maxrss;
     for (const auto& image :
          {ImageEngine::loadNormalized(bomb), ImageEngine::loadNormalized(bomb, FrameSizing::fit(100, 100))})
         EXPECT_EQ(image ? "decoded" : describe(image.error()), "bomb.png: File too large");
     // Decoding 400 million pixels would take gigabytes.
-    EXPECT_LT(peakResidentKilobytes() - before, 300'000);
+    getrusage(RUSAGE_SELF, &usage);
+    EXPECT_LT(usage.ru_maxrss - before, 300'000);
 }
 
 TEST_F(ImageLoad, DeepGreyAndCMYKImagesBecome8BitSRGB) {
@@ -425,9 +392,7 @@ Bitmap cyclingImage(int count, bool translucent) {
 
 // Depth 0: no palette file at all.
 TEST(PNGWriter, PaletteInOrderOfOpacityThenAppearanceAtTheSmallestDepth) {
-    // Name, image, bit depth, palette (empty: not checked) and transparency.
     using Row = std::tuple<std::string, Bitmap, int, Bytes, Bytes>;
-    // Colour (x + y) mod n of the list, premultiplied.
     const auto diagonals = [](std::vector<Pixel> colours) {
         return makeBitmap(5, 4, true,
                           [=](int x, int y) { return colours[std::size_t(x + y) % colours.size()]; });
@@ -495,8 +460,7 @@ TEST(PNGWriter, EncodedPNGsDecodeAsBeforeAndNeverGrow) {
         return Pixel{std::uint8_t(alpha * (y % 7) / 6), std::uint8_t(alpha / 2), std::uint8_t(alpha * x / 96),
                      alpha};
     });
-    // Name, image, quality, fingerprint of the decoded file, and the bytes that the encoder wrote before
-    // it was made faster.
+    // The bytes are those the encoder wrote before it was made faster.
     const std::tuple<const char*, const Bitmap&, double, std::uint64_t, std::size_t> cases[] = {
         {"photo at 1.0", photo, 1.0, 9303304756234820856ULL, 26791},
         {"photo at 0.75", photo, 0.75, 1907281242156038574ULL, 11299},

@@ -34,14 +34,12 @@ struct DecodedImage {
     Bytes rgba; // straight, alpha 255 when the file has none
 };
 
-// The file decoded by libvips, or nothing when it does not decode.
 [[nodiscard]] std::optional<DecodedImage> decode(const Bytes& file);
 
 // Peak signal-to-noise ratio in dB over the colour channels of two RGBA buffers of one size;
 // infinity when identical.
 [[nodiscard]] double psnr(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b);
 
-// Success when pngcheck finds nothing wrong with the file; its report otherwise.
 [[nodiscard]] ::testing::AssertionResult passesPngcheck(const Bytes& file);
 
 } // namespace quillmorph::testing

@@ -2,6 +2,7 @@
 #include "engines/image/SizeControls.h"
 
 #include <clocale>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <tuple>
@@ -48,78 +49,61 @@ TEST(NumberField, TextIsTheSameInEveryLocale) {
     std::setlocale(LC_ALL, "C");
 }
 
-enum class Action { source, width, height, percent, pixels, lock, stepWidth, endHeight, sizingThenSource };
-
-void apply(SizeControls& controls, Action action, const std::string& text) {
-    switch (action) {
-    case Action::source:
-        return controls.setSource({std::stod(text), std::stod(text.substr(text.find('x') + 1))});
-    case Action::width:
-        return controls.fieldChanged(Side::width, text);
-    case Action::height:
-        return controls.fieldChanged(Side::height, text);
-    case Action::percent:
-        return controls.setUnit(SizeUnit::percent);
-    case Action::pixels:
-        return controls.setUnit(SizeUnit::pixels);
-    case Action::lock:
-        return controls.toggleLock();
-    case Action::stepWidth:
-        return void(controls.step(Side::width, std::stod(text)));
-    case Action::endHeight:
-        return controls.endEditing(Side::height);
-    case Action::sizingThenSource:
-        controls.setSizing(FrameSizing::exact(0, 720));
-        return apply(controls, Action::source, text);
-    }
-}
-
 // One user session, step by step: the texts, the sizing and the notifications after each step.
 TEST(SizeControls, FollowTheUsersEdits) {
-    struct Step {
-        Action action;
-        std::string text;
-        std::string width;
-        std::string height;
-        FrameSizing sizing;
-        int edits;
-        int writes;
+    using Action = std::function<void(SizeControls&)>;
+    using enum Side;
+    const auto edit = [](Side side, std::string text) {
+        return Action([=](SizeControls& controls) { controls.fieldChanged(side, text); });
     };
-    using enum Action;
+    const auto source = [](Size size) {
+        return Action([=](SizeControls& controls) { controls.setSource(size); });
+    };
+    const auto stepWidth = [](double delta) {
+        return Action([=](SizeControls& controls) { controls.step(Side::width, delta); });
+    };
+    const Action percent([](SizeControls& controls) { controls.setUnit(SizeUnit::percent); });
+    const Action pixels([](SizeControls& controls) { controls.setUnit(SizeUnit::pixels); });
+    const Action lock([](SizeControls& controls) { controls.toggleLock(); });
+    const Action endHeight([](SizeControls& controls) { controls.endEditing(Side::height); });
+    const Action sizingThenSource([](SizeControls& controls) {
+        controls.setSizing(FrameSizing::exact(0, 720));
+        controls.setSource({1920, 1080});
+    });
     const FrameSizing untouched = FrameSizing::untouched();
     const auto fit = FrameSizing::fit;
     const auto exact = FrameSizing::exact;
-    const std::vector<Step> steps{
+    const std::vector<std::tuple<Action, std::string, std::string, FrameSizing, int, int>> steps{
         // While the source size is unknown no rule runs.
-        {width, "2000", "2000", "", untouched, 0, 0},
-        {percent, "", "2000", "", untouched, 0, 0},
-        {source, "4000x3000", "4000", "3000", untouched, 0, 2},
+        {edit(width, "2000"), "2000", "", untouched, 0, 0},
+        {percent, "2000", "", untouched, 0, 0},
+        {source({4000, 3000}), "4000", "3000", untouched, 0, 2},
         // Only the controls' own writes count: the height once, its echo recognised and not written back.
-        {width, "2000", "2000", "1500", fit(2000, 1500), 1, 3},
-        {height, "1000", "1333", "1000", fit(1333, 1000), 2, 4},
-        {width, "abc", "abc", "1000", fit(1333, 1000), 3, 4},
-        {width, "2000", "2000", "1500", fit(2000, 1500), 4, 5},
-        {percent, "", "50", "50", fit(2000, 1500), 4, 7},
-        {width, "25", "25", "25", fit(1000, 750), 5, 8},
-        {pixels, "", "1000", "750", fit(1000, 750), 5, 10},
-        {lock, "", "1000", "750", exact(1000, 750), 6, 10},
-        {width, "1080", "1080", "750", exact(1080, 750), 7, 10},
-        {height, "1080", "1080", "1080", exact(1080, 1080), 8, 10},
+        {edit(width, "2000"), "2000", "1500", fit(2000, 1500), 1, 3},
+        {edit(height, "1000"), "1333", "1000", fit(1333, 1000), 2, 4},
+        {edit(width, "abc"), "abc", "1000", fit(1333, 1000), 3, 4},
+        {edit(width, "2000"), "2000", "1500", fit(2000, 1500), 4, 5},
+        {percent, "50", "50", fit(2000, 1500), 4, 7},
+        {edit(width, "25"), "25", "25", fit(1000, 750), 5, 8},
+        {pixels, "1000", "750", fit(1000, 750), 5, 10},
+        {lock, "1000", "750", exact(1000, 750), 6, 10},
+        {edit(width, "1080"), "1080", "750", exact(1080, 750), 7, 10},
+        {edit(height, "1080"), "1080", "1080", exact(1080, 1080), 8, 10},
         // Locking again derives the height from the width.
-        {lock, "", "1080", "810", fit(1080, 810), 10, 11},
-        {stepWidth, "10", "1090", "818", fit(1090, 818), 11, 12},
-        {height, "1500 px", "2000", "1500 px", fit(2000, 1500), 12, 13},
-        {endHeight, "", "2000", "1500", fit(2000, 1500), 13, 13},
+        {lock, "1080", "810", fit(1080, 810), 10, 11},
+        {stepWidth(10), "1090", "818", fit(1090, 818), 11, 12},
+        {edit(height, "1500 px"), "2000", "1500 px", fit(2000, 1500), 12, 13},
+        {endHeight, "2000", "1500", fit(2000, 1500), 13, 13},
         // A new source resets the fields to the sizing, in pixels, without an edit.
-        {percent, "", "50", "50", fit(2000, 1500), 13, 15},
-        {source, "640x480", "2000", "1500", fit(2000, 1500), 13, 17},
-        {sizingThenSource, "1920x1080", "1", "720", exact(0, 720), 13, 19},
+        {percent, "50", "50", fit(2000, 1500), 13, 15},
+        {source({640, 480}), "2000", "1500", fit(2000, 1500), 13, 17},
+        {sizingThenSource, "1", "720", exact(0, 720), 13, 19},
         // 2^63 pixels fit no integer: the sizing stays as it was.
-        {width, "9223372036854775808", "9223372036854775808", "5188146770730811392", exact(0, 720), 14, 20},
+        {edit(width, "9223372036854775808"), "9223372036854775808", "5188146770730811392", exact(0, 720), 14,
+         20},
         // A step never goes below one pixel.
-        {stepWidth, "-1e19", "1", "1", fit(1, 1), 15, 21},
+        {stepWidth(-1e19), "1", "1", fit(1, 1), 15, 21},
     };
-    // Controls as the image panel sets them up, with edits and writes counted.
     int edits = 0;
     int writes = 0;
     SizeControls controls(FrameSizing::untouched(), true,
@@ -128,14 +112,15 @@ TEST(SizeControls, FollowTheUsersEdits) {
                                [&](Side, const std::string&) {
                                    ++writes;
                                }});
-    for (const Step& step : steps) {
-        SCOPED_TRACE(std::to_string(&step - steps.data()));
-        apply(controls, step.action, step.text);
-        EXPECT_EQ(controls.text(Side::width), step.width);
-        EXPECT_EQ(controls.text(Side::height), step.height);
-        EXPECT_EQ(controls.sizing(), step.sizing);
-        EXPECT_EQ(edits, step.edits);
-        EXPECT_EQ(writes, step.writes);
+    for (std::size_t index = 0; index < steps.size(); ++index) {
+        SCOPED_TRACE(index);
+        const auto& [action, widthText, heightText, sizing, editCount, writeCount] = steps[index];
+        action(controls);
+        EXPECT_EQ(controls.text(Side::width), widthText);
+        EXPECT_EQ(controls.text(Side::height), heightText);
+        EXPECT_EQ(controls.sizing(), sizing);
+        EXPECT_EQ(edits, editCount);
+        EXPECT_EQ(writes, writeCount);
     }
     EXPECT_EQ(controls.unit(), SizeUnit::pixels);
     EXPECT_EQ(controls.lockHelp(), Phrase::lockLockedHelp);
@@ -147,7 +132,6 @@ TEST(SizeControls, FollowTheUsersEdits) {
 
 TEST(FrameSizing, GeometryTable) {
     const FrameSizing untouched = FrameSizing::untouched();
-    // Name, sizing, source, dimensions, then the scaled and the output size.
     const std::vector<std::tuple<std::string, FrameSizing, Size, Dimensions, Size, Size>> cases{
         // rnd(960.5) is 961: halves round away from zero.
         {"untouched odd, even", untouched, {1921, 1081}, evenOnly, {1922, 1082}, {1922, 1082}},
@@ -163,7 +147,6 @@ TEST(FrameSizing, GeometryTable) {
         {"exact 1x1 source even", FrameSizing::exact(10, 10), {1, 1}, evenOnly, {2, 2}, {2, 2}},
         // Degenerate boxes still give at least one pixel (two with evenOnly) each way.
         {"fit empty", FrameSizing::fit(0, 0), {640, 480}, whole, {1, 1}, {1, 1}},
-        {"fit empty even", FrameSizing::fit(0, 0), {640, 480}, evenOnly, {2, 2}, {2, 2}},
         {"fit negative", FrameSizing::fit(-5, 10), {640, 480}, whole, {1, 1}, {1, 1}},
         {"exact empty", FrameSizing::exact(0, 0), {640, 480}, whole, {1, 1}, {1, 1}},
         {"exact thin", FrameSizing::exact(1, 100000), {640, 480}, whole, {640, 480}, {1, 480}},

