@@ -19,8 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Clip;
 
-// ffprobe's report on the first audio stream; a missing or mistyped field takes its default, bits
-// per sample come from the raw count, else from the sample format.
+// ffprobe's report on the first audio stream; a missing or mistyped field takes its default.
 TEST(AudioProbe, ReportsAndTheirDefaults) {
     const fs::path file = "/music/song.mp3";
     using Parsed = tl::expected<AudioInfo, AudioEngineError>;
@@ -44,13 +43,11 @@ TEST(AudioProbe, ReportsAndTheirDefaults) {
         {"raw bits with a sign", stream(R"("bits_per_raw_sample":"+20")"), AudioInfo{.bitDepth = 20}},
         {"no raw bits", stream(R"("bits_per_raw_sample":"0","sample_fmt":"s32p")"),
          AudioInfo{.bitDepth = 24}},
+        {"bits numeric", stream(R"("bits_per_raw_sample":24,"sample_fmt":"s32")"), AudioInfo{.bitDepth = 24}},
         {"garbled raw bits", stream(R"("bits_per_raw_sample":"24 ","sample_fmt":"s16")"),
          AudioInfo{.bitDepth = 16}},
-        {"raw bits not text", stream(R"("bits_per_raw_sample":24,"sample_fmt":"s32")"),
-         AudioInfo{.bitDepth = 24}},
         {"floating point", stream(R"("sample_fmt":"fltp")"), AudioInfo{}},
         {"empty output", "", unreadable},
-        {"truncated", R"({"streams":[{"codec_name":"mp3"}],"form)", unreadable},
         {"ffprobe on a text file", "{\n\n}\n", unreadable},
         {"format not an object", R"({"streams":[{}],"format":[]})", unreadable},
         {"no streams", R"({"format":{}})", noAudio},
@@ -62,7 +59,6 @@ TEST(AudioProbe, ReportsAndTheirDefaults) {
     }
 }
 
-// Fresh, empty user defaults, the built-in ffmpeg search and a folder to write into.
 class AudioEngineTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -79,8 +75,7 @@ class AudioEngineTest : public ::testing::Test {
     fs::path m_song = testing::copyClip(Clip::wav32, m_folder.path(), "tone.wav");
 };
 
-// A FIFO would keep ffmpeg waiting for ever; the batch's probe refuses it first, so this one is
-// the converter's own guard.
+// ffmpeg would wait on a FIFO for ever; the batch's probe refuses it first, this is the converter's guard.
 TEST_F(AudioEngineTest, ConvertRefusesAFIFO) {
     ASSERT_EQ(mkfifo((m_folder / "pipe.mp3").c_str(), 0600), 0);
     EXPECT_EQ(AudioEngine::convert(m_folder / "pipe.mp3", m_folder / "pipe-converted.mp3", {}, {}),
@@ -108,7 +103,7 @@ TEST_F(AudioEngineTest, SwitchedOffToolsAreNeedsFFmpeg) {
     EXPECT_EQ(testing::namesIn(m_folder.path()), std::vector<std::string>{"tone.wav"});
 }
 
-// A stand-in ffmpeg, for the ways a run goes wrong that the real one will not show on demand.
+// A stand-in ffmpeg (its output is the last argument) for the failures the real one will not show on demand.
 TEST_F(AudioEngineTest, AFailedRunLeavesNothingAndReportsTheLastErrorLine) {
     const std::tuple<const char*, std::string, std::string> rows[] = {
         {"exit 0 without writing", "echo 'Stream map matches no streams.' >&2\nexit 0\n",
@@ -124,9 +119,7 @@ TEST_F(AudioEngineTest, AFailedRunLeavesNothingAndReportsTheLastErrorLine) {
     FFmpegTool::setSearchFolders(std::vector{tools.path().string()});
     for (const auto& [name, script, message] : rows) {
         SCOPED_TRACE(name);
-        testing::writeFile(tools / "ffmpeg",
-                           "#!/bin/sh\n# The output is the last argument.\nfor output; do :; done\n" +
-                               script);
+        testing::writeFile(tools / "ffmpeg", "#!/bin/sh\nfor output; do :; done\n" + script);
         fs::permissions(tools / "ffmpeg", fs::perms::owner_all);
         auto output = AudioEngine::convert(m_song, m_folder / "tone-converted.mp3", {}, {});
         EXPECT_EQ(output, tl::unexpected(AudioEngineError::failed(message)));

@@ -6,7 +6,6 @@
 
 namespace quillmorph::testing {
 
-// Descriptors this process holds open now.
 inline int openDescriptorCount() {
     int count = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <gtest/gtest.h>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -108,8 +107,7 @@ fs::path clip(Clip which) {
     if (fs::exists(target))
         return target;
     fs::create_directories(folder);
-    // Made under a name of this process and renamed, so that test processes running at the same
-    // time never see half a clip.
+    // Made under this process's name and renamed, so that concurrent test processes never see half a clip.
     fs::path partial = folder / (std::to_string(getpid()) + "-" + made.name);
     ffmpeg(made.arguments, partial);
     if (!made.then.empty()) {

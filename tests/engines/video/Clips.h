@@ -8,8 +8,7 @@
 
 namespace quillmorph::testing {
 
-// Real media as cameras, phones and films make it, made once by the ffmpeg program and kept in the
-// build tree for every later test process. 1 s long unless said otherwise.
+// Real media as devices make it, made once by the ffmpeg program for later test processes; 1 s unless said.
 enum class Clip {
     phone,          // 320×180 at 60 fps, H.264 + AAC 48 kHz stereo, as phones record
     rotated,        // stored 320×240 (left red, right blue), 90° display rotation: shown 240×320, blue

@@ -14,13 +14,10 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(FFprobeOutput, ParseRate) {
-    const std::pair<std::optional<std::string_view>, std::optional<double>> rows[] = {
-        {"30000/1001", 30000.0 / 1001}, {"//50//2//", 25.0},
-        {"30/0", std::nullopt},         {"25", std::nullopt},
-        {"1e308/1e-308", std::nullopt}, {std::nullopt, std::nullopt},
-    };
+    const std::pair<std::string_view, std::optional<double>> rows[] = {
+        {"//50//2//", 25.0}, {"30/0", std::nullopt}, {"25", std::nullopt}, {"1e308/1e-308", std::nullopt}};
     for (auto [text, rate] : rows) {
-        SCOPED_TRACE(text.value_or("(none)"));
+        SCOPED_TRACE(text);
         EXPECT_EQ(FFmpegTool::parseRate(text), rate);
     }
 }
@@ -59,7 +56,6 @@ TEST(FFprobeOutput, FieldsAndTheirDefaults) {
         {"a stream that is not an object is skipped",
          "{\"streams\": [7, \"video\", {" + stream + "}], " + format + "}", plain},
         {"empty", "", unreadable},
-        {"truncated", "{\"streams\": [", unreadable},
         {"no streams", "{}", noVideo},
         {"streams not a list", R"({"streams": {"codec_type": "video"}})", noVideo},
         {"audio only", R"({"streams": [{"codec_type": "audio"}]})", noVideo},

@@ -15,10 +15,9 @@ namespace fs = std::filesystem;
 
 TEST(PosterFrame, ParsesSecondsMinutesAndHours) {
     const std::pair<std::string_view, std::optional<double>> rows[] = {
-        {"00:00:00", 0},           {"0:1:5", 65},          {"1,5", 1.5},
-        {" 1:30.5 \t", 90.5},      {"1:-2", std::nullopt}, {"1::2", std::nullopt},
-        {"1:2:3:4", std::nullopt}, {"", std::nullopt},     {"inf", std::nullopt},
-        {"1 :2", std::nullopt},
+        {"00:00:00", 0},      {"0:1:5", 65},          {"1,5", 1.5},
+        {" 1:30.5 \t", 90.5}, {"1:-2", std::nullopt}, {"1:2:3:4", std::nullopt},
+        {"", std::nullopt},   {"inf", std::nullopt},  {"1 :2", std::nullopt},
     };
     for (auto [text, seconds] : rows) {
         SCOPED_TRACE(text);

@@ -59,8 +59,6 @@ TEST_F(VideoBatchTest, ConvertsEachFileAndKeepsGoingPastFailures) {
     EXPECT_EQ(testing::namesIn(m_folder.path()).size(), 6u);
 }
 
-// Stopped while the in-process engine encodes: the file is cancelled, nothing of it stays and no
-// other file starts.
 TEST_F(VideoBatchTest, StopCancelsTheRunningFileAndStartsNoOther) {
     int descriptorsBefore = testing::openDescriptorCount();
     std::vector<fs::path> files{testing::copyClip(Clip::colours, m_folder.path(), "a.mp4"),

@@ -15,8 +15,7 @@ using testing::Clip;
 
 class VideoCommand : public ::testing::Test {
   protected:
-    // The command line as a user runs it: English texts, no stored preferences, ffmpeg from `bin`
-    // when the test put one there.
+    // As a user runs it: English texts, no stored preferences, ffmpeg from `bin` when the test put one there.
     std::vector<std::string> command(std::vector<std::string> arguments) const {
         std::vector<std::string> line{"env",
                                       "LC_ALL=C",
@@ -63,7 +62,6 @@ TEST_F(VideoCommand, ATerminationRequestCancelsTheRunningFileAndKeepsTheFinished
         << "no ffmpeg left running";
 }
 
-// Exit status 0 for done, 1 for failed, 2 for a bad command line; the output holds `printed`.
 TEST_F(VideoCommand, PrintsAndExits) {
     std::string phone = testing::copyClip(Clip::phone, m_folder.path(), "clip.mp4").string();
     std::string colours = testing::copyClip(Clip::colours, m_folder.path(), "clip.mov").string();
