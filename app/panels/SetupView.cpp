@@ -231,18 +231,18 @@ QWidget* SetupView::makeActions() {
     openSettings->setObjectName(QStringLiteral("openSettings"));
     addText([openSettings] { openSettings->setText(text(Phrase::setupOpenSettings)); });
     connect(openSettings, &QPushButton::clicked, this, [] { openWebPage(SiteLinks::page("install")); });
-    auto* restartFinder = new QPushButton(actions);
-    restartFinder->setObjectName(QStringLiteral("restartFinder"));
-    addText([restartFinder] { restartFinder->setText(text(Phrase::setupRestartFinder)); });
+    auto* restartFileManager = new QPushButton(actions);
+    restartFileManager->setObjectName(QStringLiteral("restartFileManager"));
+    addText([restartFileManager] { restartFileManager->setText(text(Phrase::setupRestartFinder)); });
     // GNOME Files quits and starts again, with its extensions, when it is next used. A missing
     // program is not worth a message.
-    connect(restartFinder, &QPushButton::clicked, this,
+    connect(restartFileManager, &QPushButton::clicked, this,
             [] { QProcess::startDetached(QStringLiteral("nautilus"), {QStringLiteral("-q")}); });
     auto* layout = new QHBoxLayout(actions);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(10);
     layout->addWidget(openSettings, 1);
-    layout->addWidget(restartFinder, 1);
+    layout->addWidget(restartFileManager, 1);
     return actions;
 }
 
