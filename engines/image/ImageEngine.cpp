@@ -233,21 +233,12 @@ Encoded encodePNG(const Bitmap& image, double quality, std::stop_token stop) {
     const int colours = paletteSize(quality);
     PNGCandidateRace race(2);
     const auto encodeReduced = [&](PNGCandidateRace* reducedRace) -> std::optional<Bytes> {
-        std::optional<Bitmap> reduced;
-        try {
-            if (colours >= 2 && !stop.stop_requested())
-                reduced = ColorQuantizer::quantize(image, colours);
-        } catch (...) {
-            if (reducedRace)
-                reducedRace->report(std::nullopt);
-            throw;
-        }
-        if (!reduced || stop.stop_requested()) {
-            if (reducedRace)
-                reducedRace->report(std::nullopt);
+        // Reports no file unless the reduced image gets to be encoded.
+        PNGCandidateRace::Entry entry(reducedRace);
+        if (colours < 2 || stop.stop_requested())
             return std::nullopt;
-        }
-        return PNGWriter::smallest(*reduced, reducedRace);
+        const std::optional<Bitmap> reduced = ColorQuantizer::quantize(image, colours);
+        return reduced && !stop.stop_requested() ? PNGWriter::smallest(*reduced, &entry) : std::nullopt;
     };
     std::future<std::optional<Bytes>> reducedFile;
     std::optional<Bytes> reduced;
@@ -259,7 +250,8 @@ Encoded encodePNG(const Bitmap& image, double quality, std::stop_token stop) {
         reduced = encodeReduced(nullptr);
         exactRace = nullptr;
     }
-    std::optional<Bytes> best = PNGWriter::smallest(image, exactRace);
+    PNGCandidateRace::Entry exactEntry(exactRace);
+    std::optional<Bytes> best = PNGWriter::smallest(image, &exactEntry);
     if (reducedFile.valid())
         reduced = reducedFile.get();
     if (stop.stop_requested() || (!best && !reduced))

@@ -4,6 +4,12 @@
 
 namespace quillmorph {
 
+void PNGCandidateRace::Entry::send(std::optional<std::size_t> size) {
+    if (m_race)
+        m_race->report(size);
+    m_race = nullptr;
+}
+
 void PNGCandidateRace::report(std::optional<std::size_t> size) {
     {
         std::lock_guard lock(m_mutex);

@@ -15,11 +15,25 @@ namespace quillmorph {
 // reduced rows). The full compression is the costly part and, on photos, never the winner.
 class PNGCandidateRace {
   public:
-    // `palettes` encodings will report, each exactly once.
-    explicit PNGCandidateRace(int palettes) : m_pending(palettes) {}
+    // One palette encoding's place in a race: it reports exactly once, as sent, or as no file when
+    // the entry goes out of scope unsent (an exception included). Without a race it does nothing.
+    class Entry {
+      public:
+        explicit Entry(PNGCandidateRace* race) : m_race(race) {}
+        ~Entry() { send(std::nullopt); }
+        Entry(const Entry&) = delete;
+        Entry& operator=(const Entry&) = delete;
 
-    // A palette encoding's file size, or nothing when it made no file.
-    void report(std::optional<std::size_t> size);
+        [[nodiscard]] PNGCandidateRace* race() const { return m_race; }
+        // A file's size, or nothing when it made no file; later calls do nothing.
+        void send(std::optional<std::size_t> size);
+
+      private:
+        PNGCandidateRace* m_race;
+    };
+
+    // `palettes` entries will report.
+    explicit PNGCandidateRace(int palettes) : m_pending(palettes) {}
 
     // False once every palette has reported and none made a file: then nothing is worth a quick try.
     [[nodiscard]] bool rivalPossible();
@@ -29,6 +43,8 @@ class PNGCandidateRace {
     [[nodiscard]] bool outOfReach(std::size_t quickSize);
 
   private:
+    void report(std::optional<std::size_t> size);
+
     std::mutex m_mutex;
     std::condition_variable m_reported;
     int m_pending;

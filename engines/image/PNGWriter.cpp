@@ -365,31 +365,6 @@ std::optional<Bytes> encodeTruecolour(const StraightPixels& pixels, PNGCandidate
                 {}, *imageData);
 }
 
-// An indexed file's size sent to the race exactly once: as sent, or as none when the sender leaves
-// without, an exception included.
-class Report {
-  public:
-    explicit Report(PNGCandidateRace* race) : m_race(race) {}
-    ~Report() { send(std::nullopt); }
-    Report(const Report&) = delete;
-    Report& operator=(const Report&) = delete;
-
-    void send(std::optional<std::size_t> size) {
-        if (m_race)
-            m_race->report(size);
-        m_race = nullptr;
-    }
-
-    // Sends none when it goes out of scope, if nothing was sent before.
-    struct OnExit {
-        Report& report;
-        ~OnExit() { report.send(std::nullopt); }
-    };
-
-  private:
-    PNGCandidateRace* m_race;
-};
-
 } // namespace
 
 std::optional<std::vector<std::uint8_t>> indexed(const Bitmap& image) {
@@ -409,16 +384,25 @@ std::optional<std::vector<std::uint8_t>> truecolour(const Bitmap& image) {
     return encodeTruecolour(*pixels);
 }
 
-std::optional<std::vector<std::uint8_t>> smallest(const Bitmap& image, PNGCandidateRace* race) {
-    Report report(race);
+std::optional<std::vector<std::uint8_t>> smallest(const Bitmap& image, PNGCandidateRace::Entry* entry) {
+    PNGCandidateRace::Entry none(nullptr);
+    PNGCandidateRace::Entry& report = entry ? *entry : none;
     const std::optional<StraightPixels> pixels = straightPixels(image);
-    if (!pixels)
+    if (!pixels) {
+        report.send(std::nullopt);
         return std::nullopt;
+    }
+    // Taken now: the entry lets go of the race once it has sent.
+    PNGCandidateRace* race = report.race();
     // Another thread when one can be had; deferred to the get() below, after the report, when not.
     auto truecolourFile = std::async(std::launch::async | std::launch::deferred,
-                                     [&] { return encodeTruecolour(*pixels, race); });
-    // On an exception, the truecolour encoding may be waiting for the report: it goes first.
-    const Report::OnExit reportBeforeWaiting{report};
+                                     [&, race] { return encodeTruecolour(*pixels, race); });
+    // On an exception the truecolour encoding may be waiting for the report: it is sent before the
+    // encoding is waited for.
+    const struct SendFirst {
+        PNGCandidateRace::Entry& report;
+        ~SendFirst() { report.send(std::nullopt); }
+    } sendFirst{report};
     std::optional<Bytes> indexedFile;
     if (std::optional<IndexedImage> indexedImage = collect(*pixels))
         indexedFile = encodeIndexed(std::move(*indexedImage), pixels->width, pixels->height);

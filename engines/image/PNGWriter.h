@@ -20,10 +20,10 @@ namespace quillmorph::PNGWriter {
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> truecolour(const Bitmap& image);
 
 // The smaller of the two above (truecolour on a tie), both encoded at once from one reading of the
-// pixels; the indexed one only when the image has 256 colours or fewer. In a race, the indexed
-// file's size is reported (exactly once, whatever happens), and the truecolour one is left out,
-// giving nothing, when it cannot beat the race's smallest palette file.
+// pixels; the indexed one only when the image has 256 colours or fewer. In a race, `entry` sends the
+// indexed file's size, and the truecolour one is left out, giving nothing, when it cannot beat the
+// race's smallest palette file.
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> smallest(const Bitmap& image,
-                                                                PNGCandidateRace* race = nullptr);
+                                                                PNGCandidateRace::Entry* entry = nullptr);
 
 } // namespace quillmorph::PNGWriter
