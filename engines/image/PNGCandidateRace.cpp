@@ -25,10 +25,12 @@ bool PNGCandidateRace::rivalPossible() {
     return m_pending > 0 || m_smallest != std::numeric_limits<std::size_t>::max();
 }
 
-bool PNGCandidateRace::outOfReach(std::size_t quickSize) {
+std::optional<std::size_t> PNGCandidateRace::smallestPalette() {
     std::unique_lock lock(m_mutex);
     m_reported.wait(lock, [&] { return m_pending <= 0; });
-    return m_smallest != std::numeric_limits<std::size_t>::max() && quickSize * 2 > m_smallest * 3;
+    if (m_smallest == std::numeric_limits<std::size_t>::max())
+        return std::nullopt;
+    return m_smallest;
 }
 
 } // namespace quillmorph

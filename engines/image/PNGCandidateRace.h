@@ -10,9 +10,8 @@ namespace quillmorph {
 
 // The PNG candidates of one image racing for the smallest file. The palette encodings are cheap and
 // report their sizes; a truecolour one compresses its rows quickly first and, once every palette has
-// reported, stops there when that is half as large again as the smallest palette file: the full
-// compression would have to come out a third smaller, where a fifth is the most seen (on colour-
-// reduced rows). The full compression is the costly part and, on photos, never the winner.
+// reported, stops there when it cannot beat the smallest palette file. The full compression is the
+// costly part and, on photos, never the winner.
 class PNGCandidateRace {
   public:
     // One palette encoding's place in a race: it reports exactly once, as sent, or as no file when
@@ -38,9 +37,8 @@ class PNGCandidateRace {
     // False once every palette has reported and none made a file: then nothing is worth a quick try.
     [[nodiscard]] bool rivalPossible();
 
-    // Waits until every palette has reported; whether rows whose quick compression came to
-    // `quickSize` bytes cannot beat the smallest of them.
-    [[nodiscard]] bool outOfReach(std::size_t quickSize);
+    // Waits until every palette has reported; the smallest file among them, nothing when none made one.
+    [[nodiscard]] std::optional<std::size_t> smallestPalette();
 
   private:
     void report(std::optional<std::size_t> size);
