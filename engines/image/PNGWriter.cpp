@@ -349,11 +349,14 @@ std::optional<Bytes> encodeIndexed(IndexedImage image, int width, int height) {
     return file(header(width, height, depth, colourTypeIndexed), palette, *imageData);
 }
 
-// Eight strips of rows spread evenly over the image, an eighth of the rows in all, one after another.
+// Eight strips of rows spread evenly over the image, one after another: an eighth of the rows, and at
+// most `sampleLimit` bytes, which measures the large images as closely.
 Bytes sampledRows(const Bytes& rows, std::size_t height) {
     constexpr std::size_t strips = 8;
+    constexpr std::size_t sampleLimit = 512 * 1024;
     const std::size_t lineBytes = rows.size() / height;
-    const std::size_t band = std::max<std::size_t>(1, height / (strips * strips));
+    const std::size_t band =
+        std::max<std::size_t>(1, std::min(height / (strips * strips), sampleLimit / strips / lineBytes));
     Bytes sample;
     sample.reserve(strips * band * lineBytes);
     for (std::size_t strip = 0; strip < strips; ++strip) {
@@ -364,30 +367,40 @@ Bytes sampledRows(const Bytes& rows, std::size_t height) {
     return sample;
 }
 
-// Whether rows whose quick compression came to `quickSize` bytes cannot beat a palette file of
-// `smallestPalette` bytes at the full level. That size is predicted: the quick size times the ratio
-// of the two levels on sampled rows. On photos, screenshots, text and test patterns the prediction
-// was at most 9 % high, where the full level alone gained up to a third on patterns; so both the
-// prediction must be 15 % over and the quick size 30 % over.
-bool outOfReach(const Bytes& rows, std::size_t height, std::size_t quickSize,
-                std::optional<std::size_t> smallestPalette) {
-    if (!smallestPalette || double(quickSize) <= 1.3 * double(*smallestPalette))
-        return false;
+// The rows compressed quickly, and the size the full level is predicted to reach: the quick size times
+// the ratio of the two levels on sampled rows.
+struct QuickLook {
+    std::size_t quickSize = 0;
+    double predictedSize = 0;
+};
+
+std::optional<QuickLook> quickLook(const Bytes& rows, std::size_t height) {
+    const std::optional<Bytes> quick = deflate(rows, quickDeflateLevel);
     const Bytes sample = sampledRows(rows, height);
     const std::optional<Bytes> sampleQuick = deflate(sample, quickDeflateLevel);
     const std::optional<Bytes> sampleFull = deflate(sample, truecolourDeflateLevel);
-    if (!sampleQuick || !sampleFull)
-        return false;
-    const double predicted = double(quickSize) * double(sampleFull->size()) / double(sampleQuick->size());
-    return predicted > 1.15 * double(*smallestPalette);
+    if (!quick || !sampleQuick || !sampleFull)
+        return std::nullopt;
+    return QuickLook{quick->size(),
+                     double(quick->size()) * double(sampleFull->size()) / double(sampleQuick->size())};
+}
+
+// Whether the rows cannot beat a palette file of `smallestPalette` bytes at the full level. On photos,
+// screenshots, text and test patterns the prediction was at most 8 % high, where the full level alone
+// gained up to a third over the quick one on patterns; so both the prediction must be 15 % over and the
+// quick size 30 % over.
+bool outOfReach(const QuickLook& look, std::optional<std::size_t> smallestPalette) {
+    return smallestPalette && double(look.quickSize) > 1.3 * double(*smallestPalette) &&
+           look.predictedSize > 1.15 * double(*smallestPalette);
 }
 
 // Nothing, too, when the race shows the file cannot be the smallest.
 std::optional<Bytes> encodeTruecolour(const StraightPixels& pixels, PNGCandidateRace* race = nullptr) {
     const Bytes rows = truecolourScanlines(pixels);
     if (race && race->rivalPossible()) {
-        const std::optional<Bytes> quick = deflate(rows, quickDeflateLevel);
-        if (quick && outOfReach(rows, std::size_t(pixels.height), quick->size(), race->smallestPalette()))
+        // Looked at before waiting for the palettes, which are mostly still being made.
+        const std::optional<QuickLook> look = quickLook(rows, std::size_t(pixels.height));
+        if (look && outOfReach(*look, race->smallestPalette()))
             return std::nullopt;
     }
     const std::optional<Bytes> imageData = deflate(rows, truecolourDeflateLevel);
