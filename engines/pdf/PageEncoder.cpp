@@ -23,6 +23,7 @@ bool optimizationPays(const vips::VImage& image, int q) {
     const int width = image.width(), height = image.height();
     if (std::int64_t(width) * height > optimizedPixels)
         return false;
+    // Too small to sample, and cheap either way.
     if (height < 2 * sampledBands * bandRows)
         return true;
     std::vector<vips::VImage> bands;
