@@ -449,6 +449,11 @@ int main(int argc, char** argv) {
         generate(argv[2]);
         return 0;
     }
+    // An option mistaken for the folder would fill a folder of that name with photos.
+    if (argc > 1 && argv[1][0] == '-') {
+        std::fprintf(stderr, "usage: image_bench [folder [--avif-efforts]]\n");
+        return 2;
+    }
     const fs::path folder =
         argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "quillmorph-image-bench";
     // Made in a child so that its memory does not count as ours.
